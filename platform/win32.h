@@ -1,0 +1,26 @@
+// The one place that includes <windows.h>. Every Win32 source includes this
+// header instead, so the whole program sees the same macros: the ANSI
+// character set, no min/max macros, and Windows XP as the oldest target.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifdef UNICODE
+#undef UNICODE
+#endif
+#ifdef _UNICODE
+#undef _UNICODE
+#endif
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0501
+#endif
+#ifndef WINVER
+#define WINVER 0x0501
+#endif
+
+#include <windows.h>
+#include <shellapi.h>
