@@ -34,3 +34,21 @@ function(kv_add_test name)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${T_ENV}")
   endif()
 endfunction()
+
+# kv_add_test_run(<name> <test executable target> [ARGS ...] [ENV VAR=VALUE ...])
+# runs an existing test executable once more, as its own process, with other
+# arguments or environment (for example another user language, which Wine
+# takes from LC_ALL when the process starts).
+function(kv_add_test_run name target)
+  cmake_parse_arguments(T "" "" "ARGS;ENV" ${ARGN})
+  if(CMAKE_CROSSCOMPILING)
+    string(REPLACE "/" "\\" results "Z:${KV_RESULTS_DIR}/${name}.xml")
+  else()
+    set(results "${KV_RESULTS_DIR}/${name}.xml")
+  endif()
+  add_test(NAME ${name} COMMAND ${target} ${T_ARGS} --gtest_output=xml:${results})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+  if(T_ENV)
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${T_ENV}")
+  endif()
+endfunction()

@@ -5,7 +5,7 @@ add_compile_definitions(_WIN32_WINNT=0x0501 WINVER=0x0501 WIN32_LEAN_AND_MEAN NO
 
 # Everything is linked statically: the executables import Windows system DLLs
 # only (no libgcc, libstdc++, libwinpthread or zlib DLL beside them).
-add_link_options(-static -static-libgcc -static-libstdc++)
+add_link_options(-static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s>)
 
 # zlib from Debian's libz-mingw-w64-dev, linked as a static archive.
 find_library(KV_ZLIB_STATIC NAMES libz.a REQUIRED)

@@ -23,4 +23,11 @@
 #endif
 
 #include <windows.h>
+#include <mmsystem.h>
 #include <shellapi.h>
+
+// <windows.h> keeps a macro of this name from 16-bit Windows; the launcher
+// has a function of its own by that name.
+#ifdef GetFreeSpace
+#undef GetFreeSpace
+#endif
