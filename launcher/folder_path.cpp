@@ -1,0 +1,85 @@
+#include "launcher/folder_path.h"
+
+#include <direct.h>
+#include <io.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace kv {
+namespace {
+
+// A component is taken from at most this many characters of the rest.
+constexpr size_t kComponentLimit = 256;
+
+// The drive number of the current directory (1 for A), or 0 when it does
+// not begin with a letter and a colon.
+int CurrentDriveNumber() { return _getdrive(); }
+
+// The full current directory, whatever its length.
+ZkString CurrentDirectory() {
+  char* text = _getcwd(nullptr, 0);
+  ZkString result(text);
+  std::free(text);
+  return result;
+}
+
+}  // namespace
+
+int SwitchToPathDrive(const char* path) {
+  const char* colon = std::strchr(path, ':');
+  if (!colon) return 0;
+  if (colon != path + 1) return 1;
+  const int drive = (path[0] - 64) & ~32;
+  return _chdrive(drive) == 0 ? 0 : 1;
+}
+
+int CreateFolderComponents(const char* rest, CreatedFolderList* list) {
+  char component[kComponentLimit + 1];
+  std::strncpy(component, rest, kComponentLimit);
+  component[kComponentLimit] = '\0';
+  if (char* cut = std::strchr(component, '\\')) *cut = '\0';
+
+  if (_chdir(component) != 0) {
+    _mkdir(component);
+    if (_chdir(component) != 0) return 1;
+    // Recorded with its full path even beyond 255 characters, so that the
+    // cleanup script removes it.
+    if (list) list->push_front(CurrentDirectory());
+  }
+  const char* next = std::strchr(rest, '\\');
+  return next ? CreateFolderComponents(next + 1, list) : 0;
+}
+
+int CreateFolderPath(const char* path, CreatedFolderList* list) {
+  if (_access(path, 0) == 0) return 0;
+
+  const int savedDrive = CurrentDriveNumber();
+  // The caller's full current directory, too: going back to a drive by its
+  // letter alone finds its former directory only where the runtime keeps
+  // one per drive, which not every runtime does.
+  char* callerDirectory = _getcwd(nullptr, 0);
+  int result = SwitchToPathDrive(path);
+  char* savedDirectory = _getcwd(nullptr, 0);
+
+  if (result == 0) {
+    const char* rest = path;
+    if (std::strchr(rest, ':')) rest += 2;
+    if (*rest == '\\' && _chdir("\\") != 0) result = 1;
+    if (*rest == '\\') ++rest;
+    if (result == 0) result = CreateFolderComponents(rest, list);
+  }
+
+  if (savedDirectory) {
+    _chdir(savedDirectory);
+    std::free(savedDirectory);
+  }
+  if (savedDrive != 0) _chdrive(savedDrive);
+  if (callerDirectory) {
+    _chdir(callerDirectory);
+    std::free(callerDirectory);
+  }
+  return result;
+}
+
+}  // namespace kv

@@ -1,0 +1,6 @@
+#include "splash/shared_state.h"
+
+HINSTANCE appInstance = nullptr;
+int32_t splashPending = 1;
+int32_t splashAlive = 1;
+uint8_t launchStarted = 0;

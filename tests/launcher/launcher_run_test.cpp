@@ -1,0 +1,225 @@
+// End-to-end runs of the built setup executable, started the way a user
+// starts it: its own process, a temporary folder of the test's choosing,
+// message boxes read from the screen and answered.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/win32.h"
+#include "tests/support/program_run.h"
+#include "tests/support/scoped_folder.h"
+
+namespace kv::test {
+namespace {
+
+const char kParametersHead[] =
+    "KVSetup SetupProgram=VIVivir Wnd=Normal Server=None Wnd=Maximized ResourceFile=\"";
+
+// The command line without the program name and the blanks after it, by
+// the C runtime's rule.
+std::string CommandTail(const std::string& commandLine) {
+  size_t i = 0;
+  if (!commandLine.empty() && commandLine[0] == '"') {
+    i = commandLine.find('"', 1);
+    i = i == std::string::npos ? commandLine.size() : i + 1;
+  } else {
+    while (i < commandLine.size() && static_cast<unsigned char>(commandLine[i]) > ' ') ++i;
+  }
+  while (i < commandLine.size() && static_cast<unsigned char>(commandLine[i]) <= ' ' &&
+         commandLine[i] != '\0')
+    ++i;
+  return commandLine.substr(i);
+}
+
+// One value of the stand-in's record ("Key=value" lines).
+std::string RecordValue(const std::string& record, const std::string& key) {
+  const std::string head = key + "=";
+  size_t at = record.find(head);
+  if (at == std::string::npos) return "<missing " + key + ">";
+  at += head.size();
+  return record.substr(at, record.find("\r\n", at) - at);
+}
+
+class LauncherRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setup_ = GetEnv("KV_SETUP_EXE");
+    stageRun_ = GetEnv("KV_STAGERUN_EXE");
+    ASSERT_FALSE(setup_.empty()) << "KV_SETUP_EXE is not set";
+    ASSERT_FALSE(stageRun_.empty()) << "KV_STAGERUN_EXE is not set";
+  }
+
+  void TearDown() override {
+    EXPECT_TRUE(temp_.Remove()) << "a file of the run is still held open";
+    EXPECT_TRUE(stage_.Remove());
+  }
+
+  // A run with the test's temporary folder; the launcher finds StageRun.exe
+  // in its current directory, the stage folder, when `withStageRun`.
+  ProgramRun Run(const std::string& tail, bool withStageRun = true) {
+    if (withStageRun) {
+      EXPECT_TRUE(::CopyFileA(stageRun_.c_str(), (stage_.path() + "StageRun.exe").c_str(), FALSE));
+    }
+    ProgramRun run;
+    run.program = setup_;
+    run.commandTail = tail;
+    run.currentDirectory = stage_.path();
+    run.environment = {{"TMP", temp_.path()},
+                       {"TEMP", temp_.path()},
+                       {"KV_STAGERUN_RECORD", RecordPath()}};
+    return run;
+  }
+
+  std::string RecordPath() const { return stage_.path() + "received.txt"; }
+
+  std::string setup_;
+  std::string stageRun_;
+  ScopedFolder temp_;
+  ScopedFolder stage_;
+};
+
+// --- An open setup window ---------------------------------------------------
+
+class OpenSetupWindow {
+ public:
+  explicit OpenSetupWindow(const char* title) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = &::DefWindowProcA;
+    windowClass.hInstance = ::GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "AfxFrameOrView42";
+    ::RegisterClassA(&windowClass);
+    window_ = ::CreateWindowA("AfxFrameOrView42", title, WS_OVERLAPPEDWINDOW, 10, 10, 300, 200,
+                              nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+    ::ShowWindow(window_, SW_MINIMIZE);
+  }
+  ~OpenSetupWindow() { ::DestroyWindow(window_); }
+  HWND get() const { return window_; }
+
+ private:
+  HWND window_;
+};
+
+TEST_F(LauncherRun, OpenSetupWindowIsRestoredAndNothingIsWritten) {
+  OpenSetupWindow open("Kalvora Setup");
+  ASSERT_TRUE(::IsIconic(open.get()));
+
+  ProgramResult result = RunProgram(Run("tail"));
+
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_FALSE(::IsIconic(open.get())) << "the open setup window was not restored";
+  EXPECT_TRUE(result.boxes.empty());
+  EXPECT_EQ(ListTree(temp_.path()), "") << "the launcher wrote to the temporary folder";
+  EXPECT_EQ(::GetFileAttributesA(RecordPath().c_str()), INVALID_FILE_ATTRIBUTES)
+      << "the second stage was started";
+}
+
+TEST_F(LauncherRun, WindowOfThatClassWithAnotherTitleDoesNotStopTheLauncher) {
+  OpenSetupWindow open("Installazione Kalvora");
+
+  ProgramResult result = RunProgram(Run(""));
+
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_TRUE(::IsIconic(open.get()));
+  EXPECT_TRUE(WaitForFile(RecordPath(), 10000)) << "the second stage was not started";
+}
+
+// --- The second stage's parameters -----------------------------------------
+
+struct TailCase {
+  const char* tail;
+};
+
+class SecondStageParameters : public LauncherRun,
+                              public ::testing::WithParamInterface<TailCase> {};
+
+TEST_P(SecondStageParameters, ReachTheSecondStageCharacterForCharacter) {
+  const std::string tail = GetParam().tail;
+  ProgramResult result = RunProgram(Run(tail));
+
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exitCode, 0u);
+  EXPECT_TRUE(result.boxes.empty());
+  ASSERT_TRUE(WaitForFile(RecordPath(), 10000)) << "the second stage was not started";
+  std::string record;
+  ASSERT_TRUE(ReadWholeFile(RecordPath(), &record));
+
+  const std::string expected = std::string(kParametersHead) + setup_ + "\" CleanUp=\"" +
+                               temp_.path() + "0.bat\" " + tail;
+  EXPECT_EQ(CommandTail(RecordValue(record, "CommandLine")), expected) << "tail: [" << tail << "]";
+}
+
+INSTANTIATE_TEST_SUITE_P(Tails, SecondStageParameters,
+                         ::testing::Values(TailCase{""}, TailCase{"/S  two  blanks"},
+                                           TailCase{"\"C:\\My Files\\x.txt\" \"\" q\"uo\"te"},
+                                           TailCase{"100% %PATH% %s %d %%"}));
+
+TEST_F(LauncherRun, MissingSecondStageIsNotReportedByTheLauncher) {
+  ProgramRun run = Run("", /*withStageRun=*/false);
+  ProgramResult result = RunProgram(run);
+
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exitCode, 0u);
+  // The shell may show its own "file not found" box; the launcher shows none.
+  for (const MessageBoxSeen& box : result.boxes) {
+    EXPECT_NE(box.caption, L"Kalvora Setup") << "the launcher reported the failed start";
+  }
+  EXPECT_LE(result.boxes.size(), 1u);
+}
+
+// --- Too little free space --------------------------------------------------
+
+// Message 5 on drive T: with 5 MB free, and message 0, in each language as
+// the screen must show them (Windows-1252).
+struct LanguageTexts {
+  uint16_t primaryLanguage;
+  const char* caption;
+  const char* text;
+};
+const LanguageTexts kInsufficientSpaceTexts[] = {
+    {0x09, "Kalvora Setup",
+     "Insufficient space on drive T: to run setup!\n"
+     "(10.0 MB required, only 5.0 MB available)"},
+    {0x07, "Kalvora Setup",
+     "Nicht gen\xFCgend freier Platz auf Laufwerk T:, um Setup laufen zu lassen!\n"
+     "(10.0 MB ben\xF6tigt, nur 5.0 MB vorhanden)"},
+    {0x0C, "Installation de Kalvora",
+     "Espace insuffisant pour lancer l'installation sur le disque T: !\n"
+     "(10.0 Mo n\xE9" "cessaires, seulement 5.0 Mo de disponible)"},
+    {0x10, "Installazione Kalvora",
+     "Spazio insufficiente sul disco T: per lanciare l'installazione!\n"
+     "(richiesti 10.0 MB, disponibili solo 5.0 MB)"},
+};
+
+// The launcher inherits this process's user language (Wine takes it from
+// LC_ALL at process start; CTest runs this test once per language).
+TEST_F(LauncherRun, InsufficientSpaceShowsMessageFiveInTheUsersLanguageAndEndsWithOne) {
+  const std::string drive = GetEnv("KV_SMALL_DRIVE");
+  if (drive.empty()) GTEST_SKIP() << "no small drive mapped (needs root to mount a tmpfs)";
+  const std::string root = drive + "\\";
+  ASSERT_EQ(ListTree(root), "") << "the small drive is not empty";
+  const uint16_t language = ::GetUserDefaultLangID() & 0x3FF;
+  const LanguageTexts* expected = &kInsufficientSpaceTexts[0];
+  for (const LanguageTexts& texts : kInsufficientSpaceTexts)
+    if (texts.primaryLanguage == language) expected = &texts;
+  const std::string wanted = GetEnv("KV_EXPECT_LANGUAGE");
+  if (!wanted.empty()) {
+    ASSERT_EQ(language, std::stoul(wanted, nullptr, 16)) << "LC_ALL did not set the language";
+  }
+
+  ProgramRun run = Run("");
+  run.environment = {{"TMP", root}, {"TEMP", root}, {"KV_STAGERUN_RECORD", RecordPath()}};
+  ProgramResult result = RunProgram(run);
+
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exitCode, 1u);
+  ASSERT_EQ(result.boxes.size(), 1u);
+  EXPECT_EQ(result.boxes[0].caption, FromCp1252(expected->caption));
+  EXPECT_EQ(result.boxes[0].text, FromCp1252(expected->text));
+  EXPECT_EQ(ListTree(root), "") << "the launcher wrote to the small drive";
+  EXPECT_EQ(::GetFileAttributesA(RecordPath().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+}  // namespace
+}  // namespace kv::test

@@ -1,0 +1,59 @@
+// Runs a Windows program as a user would meet it: started with
+// CreateProcess in a controlled environment, its message boxes read and
+// answered while it runs, its exit code collected.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace kv::test {
+
+// A message box that the program showed: caption and text as the screen
+// shows them, and the button the test pressed.
+struct MessageBoxSeen {
+  std::wstring caption;
+  std::wstring text;
+  int pressed = 0;
+};
+
+struct ProgramRun {
+  std::string program;           // full path of the executable
+  std::string commandTail;       // appended after the quoted program path and one blank
+  std::string currentDirectory;  // empty: the test's own
+  // Variables set (or, with an empty value, removed) in a copy of this
+  // process's environment.
+  std::vector<std::pair<std::string, std::string>> environment;
+  DWORD timeoutMs = 60000;
+  // Decides which button to press on a message box (IDOK, IDYES, ...), or 0
+  // to leave it open for now (it is offered again). Without a handler every
+  // box is answered with the first button it has.
+  std::function<int(const MessageBoxSeen&)> answer;
+  // Called while the program runs, about every 20 ms, with its process id.
+  std::function<void(DWORD processId)> whileRunning;
+};
+
+struct ProgramResult {
+  bool started = false;
+  bool finished = false;  // false: still running at the time-out, then killed
+  DWORD exitCode = 0;
+  std::vector<MessageBoxSeen> boxes;
+};
+
+// Runs the program to its end, dispatching this thread's messages meanwhile
+// (windows of this thread that the program talks to stay responsive).
+ProgramResult RunProgram(const ProgramRun& run);
+
+// The text `bytes` (Windows-1252) as the screen shows it.
+std::wstring FromCp1252(const std::string& bytes);
+
+// Reads an environment variable of this process; empty when not set.
+std::string GetEnv(const char* name);
+
+// Waits up to `timeoutMs` for `path` to exist, dispatching messages.
+bool WaitForFile(const std::string& path, DWORD timeoutMs);
+
+}  // namespace kv::test
