@@ -1,0 +1,317 @@
+// kvpack as a user runs it: folders on disk in, archive files and
+// executables out, exit codes and messages checked.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "archive/archive_format.h"
+#include "tests/archive_format/pe_image_builder.h"
+
+namespace kv {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t kStamp = 1136073600;  // 2006-01-01 00:00:00 UTC
+
+std::vector<std::uint8_t> ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string ReadText(const fs::path& path) {
+  const std::vector<std::uint8_t> b = ReadFile(path);
+  return std::string(b.begin(), b.end());
+}
+
+void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes,
+               std::uint32_t mtime = kStamp) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  const timespec times[2] = {{mtime, 0}, {mtime, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+
+std::vector<std::uint8_t> Noise(std::size_t n) {
+  std::vector<std::uint8_t> out(n);
+  std::uint32_t seed = 12345;
+  for (auto& b : out) {
+    seed = seed * 1664525u + 1013904223u;
+    b = static_cast<std::uint8_t>(seed >> 24);
+  }
+  return out;
+}
+
+std::string Quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+struct RunResult {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+class KvpackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/kvpack-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+    EXPECT_FALSE(fs::exists(root_));
+  }
+
+  RunResult Kvpack(const std::vector<std::string>& args, const std::string& env = "") {
+    std::string command = env + " " + Quote(KVPACK_PATH);
+    for (const std::string& a : args) command += " " + Quote(a);
+    const fs::path out = root_ / "stdout.txt";
+    const fs::path err = root_ / "stderr.txt";
+    command += " >" + Quote(out) + " 2>" + Quote(err);
+    const int status = std::system(command.c_str());
+    RunResult run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
+    fs::remove(out);
+    fs::remove(err);
+    return run;
+  }
+
+  fs::path root_;
+};
+
+// A payload folder like a vendor's: a program, a non-ASCII name, an empty
+// file and two folder levels.
+void MakePayload(const fs::path& in) {
+  WriteFile(in / "StageRun.exe", Noise(50000));
+  WriteFile(in / "Gr\xC3\xB6\xC3\x9F" "e.txt", Bytes("Gr\xF6\xDF" "e\r\n"));
+  WriteFile(in / "sub" / "readme.txt", Bytes(std::string(3000, 'r')));
+  WriteFile(in / "sub" / "deep" / "x.dat", {});
+}
+
+TEST_F(KvpackTest, PacksAFolderThatReadsBackFileForFile) {
+  const fs::path in = root_ / "payload";
+  MakePayload(in);
+  const fs::path archive = root_ / "BASE.kvarc";
+  const RunResult pack = Kvpack({"pack", in, archive});
+  ASSERT_EQ(pack.exitCode, 0) << pack.err;
+  EXPECT_NE(pack.out.find("4 entries"), std::string::npos) << pack.out;
+
+  const std::vector<std::uint8_t> image = ReadFile(archive);
+  const ArchiveDirectory dir = ReadArchiveDirectory(image.data(), image.size());
+  ASSERT_TRUE(dir.ok()) << dir.error;
+  // Byte order of the Windows-1252 names, backslash-separated.
+  const std::vector<std::pair<std::string, fs::path>> expected = {
+      {"Gr\xF6\xDF" "e.txt", in / "Gr\xC3\xB6\xC3\x9F" "e.txt"},
+      {"StageRun.exe", in / "StageRun.exe"},
+      {"sub\\deep\\x.dat", in / "sub" / "deep" / "x.dat"},
+      {"sub\\readme.txt", in / "sub" / "readme.txt"},
+  };
+  ASSERT_EQ(dir.entries.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const ArchiveEntry& e = dir.entries[i];
+    EXPECT_EQ(e.name, expected[i].first);
+    EXPECT_EQ(e.times, (std::array<std::uint32_t, 3>{kStamp, kStamp, kStamp}));
+    std::vector<std::uint8_t> back;
+    EXPECT_EQ(InflateEntry(image.data() + e.dataOffset, e.compressedLength, e.uncompressedLength,
+                           [&](const std::uint8_t* p, std::size_t n) {
+                             back.insert(back.end(), p, p + n);
+                             return true;
+                           },
+                           nullptr),
+              EntryFault::kNone);
+    EXPECT_EQ(back, ReadFile(expected[i].second)) << e.name;
+  }
+
+  // Packing again gives the same bytes; SOURCE_DATE_EPOCH caps the times.
+  const fs::path again = root_ / "again.kvarc";
+  ASSERT_EQ(Kvpack({"pack", in, again}).exitCode, 0);
+  EXPECT_EQ(ReadFile(again), image);
+  ASSERT_EQ(Kvpack({"pack", in, again}, "SOURCE_DATE_EPOCH=1000000000").exitCode, 0);
+  const std::vector<std::uint8_t> capped = ReadFile(again);
+  const ArchiveDirectory cappedDir = ReadArchiveDirectory(capped.data(), capped.size());
+  ASSERT_TRUE(cappedDir.ok());
+  EXPECT_EQ(cappedDir.entries[0].times[1], 1000000000u);
+}
+
+TEST_F(KvpackTest, ListsAndVerifiesAnArchiveAndCatchesOneFlippedByte) {
+  const fs::path in = root_ / "payload";
+  MakePayload(in);
+  const fs::path archive = root_ / "BASE.kvarc";
+  ASSERT_EQ(Kvpack({"pack", in, archive}).exitCode, 0);
+
+  const RunResult list = Kvpack({"list", archive});
+  EXPECT_EQ(list.exitCode, 0) << list.err;
+  for (const char* shown : {"4 entries", "Gr\xC3\xB6\xC3\x9F" "e.txt", "sub\\deep\\x.dat",
+                            "StageRun.exe", "2006-01-01 00:00:00", "50000"}) {
+    EXPECT_NE(list.out.find(shown), std::string::npos) << shown << "\n" << list.out;
+  }
+
+  const RunResult verify = Kvpack({"verify", archive});
+  EXPECT_EQ(verify.exitCode, 0) << verify.err;
+  EXPECT_NE(verify.out.find("ok: 1 archive, 4 entries, 53007 bytes"), std::string::npos)
+      << verify.out;
+
+  // One flipped byte in the middle of StageRun.exe's data.
+  std::vector<std::uint8_t> image = ReadFile(archive);
+  const ArchiveDirectory dir = ReadArchiveDirectory(image.data(), image.size());
+  ASSERT_EQ(dir.entries.at(1).name, "StageRun.exe");
+  image[dir.entries[1].dataOffset + dir.entries[1].compressedLength / 2] ^= 0x01;
+  const fs::path damaged = root_ / "damaged.kvarc";
+  WriteFile(damaged, image);
+  const RunResult bad = Kvpack({"verify", damaged});
+  EXPECT_EQ(bad.exitCode, 1);
+  EXPECT_NE(bad.err.find("entry \"StageRun.exe\""), std::string::npos) << bad.err;
+  EXPECT_NE(bad.err.find("incorrect data check"), std::string::npos) << bad.err;
+  EXPECT_NE(bad.err.find("1 fault"), std::string::npos) << bad.err;
+
+  // A truncated archive breaks a bound: refused, with the numbers.
+  image = ReadFile(archive);
+  image.resize(image.size() - 10);
+  const fs::path cut = root_ / "cut.kvarc";
+  WriteFile(cut, image);
+  const RunResult truncated = Kvpack({"verify", cut});
+  EXPECT_EQ(truncated.exitCode, 1);
+  EXPECT_NE(truncated.err.find("past the end"), std::string::npos) << truncated.err;
+  EXPECT_EQ(Kvpack({"list", cut}).exitCode, 1);
+}
+
+TEST_F(KvpackTest, ListsAndVerifiesTheArchivesInsideAnExecutable) {
+  WriteFile(root_ / "a" / "StageRun.exe", Noise(5000));
+  WriteFile(root_ / "a" / "bin" / "holdproc.exe", Bytes("hold"));
+  WriteFile(root_ / "b" / "version.txt", Bytes("1.0.0.0"));
+  ASSERT_EQ(Kvpack({"pack", root_ / "a", root_ / "a.kvarc"}).exitCode, 0);
+  ASSERT_EQ(Kvpack({"pack", root_ / "b", root_ / "b.kvarc"}).exitCode, 0);
+  const test::PeImage exe = test::BuildPeImage({
+      {"KVARC", "BASE", kArchiveLanguage, ReadFile(root_ / "a.kvarc")},
+      {"KVARC", "KVVERSION", kArchiveLanguage, ReadFile(root_ / "b.kvarc")},
+      {"#10", "#1", 0, Bytes("not an archive")},
+  });
+  const fs::path setup = root_ / "Setup.exe";
+  WriteFile(setup, exe.bytes);
+
+  const RunResult list = Kvpack({"list", setup});
+  EXPECT_EQ(list.exitCode, 0) << list.err;
+  for (const char* shown : {"resource BASE (language 1031): 2 entries",
+                            "resource KVVERSION (language 1031): 1 entries", "bin\\holdproc.exe",
+                            "version.txt"}) {
+    EXPECT_NE(list.out.find(shown), std::string::npos) << shown << "\n" << list.out;
+  }
+  const RunResult verify = Kvpack({"verify", setup});
+  EXPECT_EQ(verify.exitCode, 0) << verify.err;
+  EXPECT_NE(verify.out.find("ok: 2 archives, 3 entries"), std::string::npos) << verify.out;
+
+  // Damage the stream of KVVERSION's only entry, inside the executable.
+  std::vector<std::uint8_t> bytes = exe.bytes;
+  bytes[exe.dataOffsets[1] + 4 + 3] ^= 0x40;
+  const fs::path damaged = root_ / "Damaged.exe";
+  WriteFile(damaged, bytes);
+  const RunResult bad = Kvpack({"verify", damaged});
+  EXPECT_EQ(bad.exitCode, 1);
+  EXPECT_NE(bad.err.find("resource KVVERSION (language 1031): entry \"version.txt\""),
+            std::string::npos)
+      << bad.err;
+
+  // An executable that carries no archive is not a setup.
+  const fs::path plain = root_ / "Plain.exe";
+  WriteFile(plain, test::BuildPeImage({{"#10", "#1", 0, Bytes("x")}}).bytes);
+  const RunResult none = Kvpack({"verify", plain});
+  EXPECT_EQ(none.exitCode, 1);
+  EXPECT_NE(none.err.find("without any KVArc resource"), std::string::npos) << none.err;
+}
+
+TEST_F(KvpackTest, RefusesWhatNoArchiveCanCarryAndWritesNothing) {
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> make;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"symbolic link",
+       [](const fs::path& in) {
+         WriteFile(in / "a.txt", Bytes("a"));
+         fs::create_symlink("a.txt", in / "link.txt");
+       },
+       "symbolic link"},
+      {"empty folder",
+       [](const fs::path& in) {
+         WriteFile(in / "a.txt", Bytes("a"));
+         fs::create_directories(in / "nothing");
+       },
+       "empty folder"},
+      {"names that differ in case only",
+       [](const fs::path& in) {
+         WriteFile(in / "Setup.ini", Bytes("a"));
+         WriteFile(in / "SETUP.INI", Bytes("b"));
+       },
+       "ignores case"},
+      {"file and folder that differ in case only",
+       [](const fs::path& in) {
+         WriteFile(in / "data", Bytes("a"));
+         WriteFile(in / "DATA" / "x.txt", Bytes("b"));
+       },
+       "ignores case"},
+      {"name over 255 bytes",
+       [](const fs::path& in) { WriteFile(in / "dir" / std::string(252, 'n'), Bytes("a")); },
+       "longer than 255"},
+      {"colon", [](const fs::path& in) { WriteFile(in / "a:b.txt", Bytes("a")); }, "colon"},
+      {"device name", [](const fs::path& in) { WriteFile(in / "con.txt", Bytes("a")); }, "device"},
+      {"name not in UTF-8",
+       [](const fs::path& in) { WriteFile(in / "\xE9t\xE9.txt", Bytes("a")); },
+       "Windows-1252"},
+      {"character Windows-1252 lacks",
+       [](const fs::path& in) { WriteFile(in / "\xE4\xB8\xAD.txt", Bytes("a")); },
+       "Windows-1252"},
+      {"a pipe",
+       [](const fs::path& in) {
+         fs::create_directories(in);
+         ASSERT_EQ(mkfifo((in / "pipe").c_str(), 0600), 0);
+       },
+       "not a regular file"},
+      {"no file at all", [](const fs::path& in) { fs::create_directories(in / "a"); },
+       "empty folder"},
+      {"empty folder as input", [](const fs::path& in) { fs::create_directories(in); },
+       "no file"},
+      {"a file instead of a folder", [](const fs::path& in) { WriteFile(in, Bytes("a")); },
+       "not a folder"},
+      {"nothing there", [](const fs::path&) {}, "No such file"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path in = root_ / ("in" + std::to_string(n));
+    const fs::path archive = root_ / ("out" + std::to_string(n++) + ".kvarc");
+    c.make(in);
+    const RunResult run = Kvpack({"pack", in, archive});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(archive));
+    EXPECT_FALSE(fs::exists(archive.string() + ".kvpack-tmp"));
+  }
+  EXPECT_EQ(Kvpack({"pack", root_}).exitCode, 2);
+  EXPECT_EQ(Kvpack({"unpack", root_, root_}).exitCode, 2);
+  EXPECT_EQ(Kvpack({}).exitCode, 2);
+  const RunResult missing = Kvpack({"verify", root_ / "missing.kvarc"});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("missing.kvarc"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kv
