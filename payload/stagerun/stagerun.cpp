@@ -1,15 +1,31 @@
-// Stand-in for the second stage, StageRun.exe: it records what the launcher
-// handed it (its command line and its current directory) so that tests and
-// the demo can read it, and ends.
+// Stand-in for the second stage, StageRun.exe. It does what a real second
+// stage does with what the launcher hands it, and records it so that tests
+// and the demo can read it:
+//   1. its command line and its current directory (the work folder);
+//   2. the files it finds there;
+//   3. the archives left for it in the executable that ResourceFile= names
+//      (APPBASE, PHOTOUNINST), read with the archive format code;
+//   4. then it starts the cleanup script that CleanUp= names through cmd,
+//      with its own process id as the script's argument, and ends; the
+//      script's holdproc line waits for it before anything is deleted.
 //
 // The record goes to the file that the environment variable
 // KV_STAGERUN_RECORD names, else to stagerun-received.txt in the current
-// directory. It is written under a temporary name and then renamed, so a
-// reader never sees half a record. Lines (CR LF):
-//   CommandLine=<the whole command line>
-//   CurrentDirectory=<the current directory>
+// directory's parent. It is written under a temporary name and renamed, so a
+// reader never sees half a record. Lines (CR LF), "Key=value":
+//   StartCounter=<QueryPerformanceCounter at start>, CommandLine=, CurrentDirectory=, ResourceFile=, CleanUp=,
+//   File=<name below the current directory> (one per file),
+//   Archive=<name>: <n> entries (one per archive left for the second stage),
+//   Entry=<archive>\<entry name> (one per entry),
+//   Script=<line> (one per line of the cleanup script, as it was handed over),
+//   CleanupStarted=yes|no|skipped
+// KV_STAGERUN_NO_CLEANUP=1 skips step 4 (for tests that inspect the files).
+#include <cstdio>
 #include <string>
+#include <vector>
 
+#include "archive/archive_format.h"
+#include "archive/pe_resources.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
 
@@ -22,32 +38,153 @@ std::string EnvironmentValue(const char* name) {
   return std::string(buffer, n);
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& text) {
-  kv::ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+// The quoted value of `key="..."` in the command line, or empty.
+std::string QuotedValue(const std::string& commandLine, const std::string& key) {
+  const std::string head = key + "=\"";
+  const size_t at = commandLine.find(head);
+  if (at == std::string::npos) return std::string();
+  const size_t start = at + head.size();
+  const size_t end = commandLine.find('"', start);
+  return end == std::string::npos ? std::string() : commandLine.substr(start, end - start);
+}
+
+void ListFiles(const std::string& folder, const std::string& prefix, std::string* record) {
+  WIN32_FIND_DATAA data;
+  kv::ScopedFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &data));
+  if (!find.IsValid()) return;
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      ListFiles(folder + "\\" + name, prefix + name + "\\", record);
+    } else {
+      *record += "File=" + prefix + name + "\r\n";
+    }
+  } while (::FindNextFileA(find.Get(), &data));
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
+  kv::ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid()) return false;
-  DWORD written = 0;
-  return ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written,
-                     nullptr) &&
-         written == text.size();
+  const DWORD size = ::GetFileSize(file.Get(), nullptr);
+  if (size == INVALID_FILE_SIZE) return false;
+  bytes->resize(size);
+  DWORD read = 0;
+  return size == 0 || (::ReadFile(file.Get(), bytes->data(), size, &read, nullptr) && read == size);
+}
+
+void ListLeftArchives(const std::string& resourceFile, std::string* record) {
+  std::vector<uint8_t> image;
+  if (!ReadWholeFile(resourceFile, &image)) {
+    *record += "Archive=cannot read " + resourceFile + "\r\n";
+    return;
+  }
+  std::vector<kv::PeResource> resources;
+  std::string error;
+  if (!kv::FindPeResources(image.data(), image.size(), kv::kArchiveResourceTypeStored, &resources,
+                           &error)) {
+    *record += "Archive=" + error + "\r\n";
+    return;
+  }
+  for (const char* const* name = kv::kSecondStageArchives; *name; ++name) {
+    for (const kv::PeResource& resource : resources) {
+      if (resource.name != *name) continue;
+      const kv::ArchiveDirectory directory = kv::ReadArchiveDirectory(resource.data, resource.size);
+      if (!directory.ok()) {
+        *record += "Archive=" + resource.name + ": " + directory.error + "\r\n";
+        continue;
+      }
+      const size_t count = directory.entries.size();
+      *record += "Archive=" + resource.name + ": " + std::to_string(count) +
+                 (count == 1 ? " entry\r\n" : " entries\r\n");
+      for (const kv::ArchiveEntry& entry : directory.entries)
+        *record += "Entry=" + resource.name + "\\" + entry.name + "\r\n";
+    }
+  }
+}
+
+void RecordScript(const std::string& script, std::string* record) {
+  std::vector<uint8_t> bytes;
+  if (script.empty() || !ReadWholeFile(script, &bytes)) return;
+  std::string text(bytes.begin(), bytes.end());
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    *record += "Script=" + text.substr(start, end - start) + "\r\n";
+    start = end + 2;
+  }
+}
+
+// Starts "cmd /c <script> <pid>" without waiting for it.
+bool StartCleanup(const std::string& script) {
+  char comspec[MAX_PATH] = "cmd.exe";
+  ::GetEnvironmentVariableA("ComSpec", comspec, sizeof comspec);
+  std::string commandLine = std::string("\"") + comspec + "\" /c \"\"" + script + "\" " +
+                            std::to_string(::GetCurrentProcessId()) + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION info = {};
+  // The script must not stand in the work folder it removes.
+  char windows[MAX_PATH] = "C:\\";
+  ::GetWindowsDirectoryA(windows, sizeof windows);
+  if (!::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW, nullptr, windows, &startup, &info)) {
+    return false;
+  }
+  ::CloseHandle(info.hThread);
+  ::CloseHandle(info.hProcess);
+  return true;
+}
+
+bool WriteRecord(const std::string& target, const std::string& record) {
+  const std::string partial = target + ".partial";
+  {
+    kv::ScopedFileHandle file(::CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) return false;
+    DWORD written = 0;
+    if (!::WriteFile(file.Get(), record.data(), static_cast<DWORD>(record.size()), &written,
+                     nullptr) ||
+        written != record.size())
+      return false;
+  }
+  return ::MoveFileExA(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // When the second stage started, on the machine's performance counter
+  // (the same for every process), so that a benchmark can time the launcher.
+  LARGE_INTEGER startCounter;
+  ::QueryPerformanceCounter(&startCounter);
   char directory[MAX_PATH * 2] = "";
   ::GetCurrentDirectoryA(sizeof directory, directory);
+  const std::string commandLine = ::GetCommandLineA();
+  const std::string resourceFile = QuotedValue(commandLine, "ResourceFile");
+  const std::string cleanup = QuotedValue(commandLine, "CleanUp");
 
-  std::string record = "CommandLine=";
-  record += ::GetCommandLineA();
-  record += "\r\nCurrentDirectory=";
-  record += directory;
-  record += "\r\n";
+  std::string record = "StartCounter=" + std::to_string(startCounter.QuadPart) + "\r\n";
+  record += "CommandLine=" + commandLine + "\r\n";
+  record += "CurrentDirectory=" + std::string(directory) + "\r\n";
+  record += "ResourceFile=" + resourceFile + "\r\n";
+  record += "CleanUp=" + cleanup + "\r\n";
+  ListFiles(directory, "", &record);
+  if (!resourceFile.empty()) ListLeftArchives(resourceFile, &record);
+  RecordScript(cleanup, &record);
 
   std::string target = EnvironmentValue("KV_STAGERUN_RECORD");
-  if (target.empty()) target = std::string(directory) + "\\stagerun-received.txt";
-  const std::string partial = target + ".partial";
-  if (!WriteWholeFile(partial, record)) return 2;
-  if (!::MoveFileExA(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return 3;
-  return 0;
+  if (target.empty()) target = std::string(directory) + "\\..\\stagerun-received.txt";
+
+  // The script deletes nothing until this process has ended (its holdproc
+  // line waits for it), so the record can follow the start.
+  const bool skip = EnvironmentValue("KV_STAGERUN_NO_CLEANUP") == "1" || cleanup.empty();
+  const bool started = !skip && StartCleanup(cleanup);
+  record += std::string("CleanupStarted=") + (skip ? "skipped" : started ? "yes" : "no") + "\r\n";
+  if (!WriteRecord(target, record)) return 2;
+  return skip || started ? 0 : 3;
 }
