@@ -1,0 +1,183 @@
+// printf-style and message-style formatting, and the wide view.
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/zkstring/zk_string_test_support.h"
+
+namespace zk_test {
+namespace {
+
+using FormatTest = ZkStringTest;
+
+// The exact decimal digits of 2^exponent, worked out by repeated doubling.
+std::string PowerOfTwo(int exponent) {
+  std::string digits = "1";  // least significant first
+  for (int i = 0; i < exponent; ++i) {
+    int carry = 0;
+    for (char& d : digits) {
+      int v = (d - '0') * 2 + carry;
+      d = static_cast<char>('0' + v % 10);
+      carry = v / 10;
+    }
+    if (carry) digits.push_back(static_cast<char>('0' + carry));
+  }
+  return std::string(digits.rbegin(), digits.rend());
+}
+
+struct FormatCase {
+  const char* what;
+  std::function<void(ZkString&)> format;
+  std::string text;
+  int capacity;  // on a string that starts empty
+};
+
+// Each row formats into an empty string: the result must be the full text,
+// the block must be undamaged, and the capacity is the estimate (or, where
+// the estimate falls short, exactly the text).
+void RunFormatCases(const std::vector<FormatCase>& cases) {
+  for (const FormatCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ZkString s;
+    c.format(s);
+    EXPECT_EQ(Text(s), c.text);
+    EXPECT_EQ(s.GetAllocLength(), c.capacity);
+    if (!IsSharedEmpty(s)) {
+      EXPECT_TRUE(BlockIntact(s));
+    }
+  }
+}
+
+TEST_F(FormatTest, EstimateReservesTheDocumentedCapacity) {
+  const char* null = nullptr;
+  RunFormatCases({
+      {"%d.bat", [](ZkString& s) { s.Format("%d.bat", 7); }, "7.bat", 36},
+      {"%% pair", [](ZkString& s) { s.Format("100%%"); }, "100%", 4},
+      {"width 5, precision 2", [](ZkString& s) { s.Format("%5.2s", "abcdef"); }, "   ab", 5},
+      {"string", [](ZkString& s) { s.Format("<%s>", "text"); }, "<text>", 6},
+      {"null string", [null](ZkString& s) { s.Format("%s", null); }, "(null)", 6},
+      {"empty string", [](ZkString& s) { s.Format("%s!", ""); }, "!", 2},
+      {"char", [](ZkString& s) { s.Format("%c", 'x'); }, "x", 2},
+      {"alternate form", [](ZkString& s) { s.Format("%#x", 255); }, "0xff", 34},
+      {"width and precision over 32", [](ZkString& s) { s.Format("%30.10d", 5); },
+       std::string(20, ' ') + "0000000005", 40},
+      {"floating", [](ZkString& s) { s.Format("%.2f", 1.5); }, "1.50", 128},
+      {"two conversions", [](ZkString& s) { s.Format("%s=%u", "n", 42u); }, "n=42", 1 + 1 + 32},
+      {"empty format", [](ZkString& s) { s.Format(""); }, "", 0},
+  });
+}
+
+TEST_F(FormatTest, OutputBeyondTheEstimateIsFormattedInFull) {
+  std::string power = PowerOfTwo(500) + ".000000";
+  std::string left40 = "7" + std::string(39, ' ') + "|";
+  RunFormatCases({
+      {"%E", [](ZkString& s) { s.Format("%E", 1.5); }, "1.500000E+00", 128},
+      {"%I64d", [](ZkString& s) { s.Format("%I64d", 1234567890123LL); }, "1234567890123", 32},
+      {"%lld", [](ZkString& s) { s.Format("%lld", -9223372036854775807LL - 1); },
+       "-9223372036854775808", 32},
+      {"negative width through *", [](ZkString& s) { s.Format("%*d|", -40, 7); }, left40, 41},
+      {"negative precision through *", [](ZkString& s) { s.Format("%.*s", -1, "hello"); }, "hello",
+       5},
+      {"%f of 2^500", [](ZkString& s) { s.Format("%f", std::ldexp(1.0, 500)); }, power,
+       static_cast<int>(power.size())},
+  });
+}
+
+TEST_F(FormatTest, ArgumentsAfterA64BitOrUnlistedConversionStayInStep) {
+  // The estimate takes every argument with the size the formatter takes it
+  // with, so it never reads a text pointer out of the middle of a number.
+  RunFormatCases({
+      {"%I64d %s", [](ZkString& s) { s.Format("%I64d %s", 0x0000012300000456LL, "tail"); },
+       "1249835484246 tail", 32 + 1 + 4},
+      {"%lld|%s", [](ZkString& s) { s.Format("%lld|%s", 5LL, "x"); }, "5|x", 32 + 1 + 1},
+      {"%E|%s", [](ZkString& s) { s.Format("%E|%s", 2.0, "y"); }, "2.000000E+00|y", 128 + 1 + 1},
+      {"%ls|%s", [](ZkString& s) { s.Format("%ls|%s", L"wide", "z"); }, "wide|z", 4 + 1 + 1},
+  });
+}
+
+TEST_F(FormatTest, HugeFloatingValueIsNotCut) {
+  ZkString s;
+  s.Format("%f", 1e200);
+  EXPECT_EQ(s.GetLength(), 207);  // the double nearest 1e200 has 200 digits
+  EXPECT_EQ(s.GetAllocLength(), 207);
+  EXPECT_EQ(Text(s).substr(0, 20), "99999999999999996973");
+  EXPECT_EQ(Text(s).substr(200), ".000000");
+  EXPECT_TRUE(BlockIntact(s));
+}
+
+TEST_F(FormatTest, FormatAllocatesOnceAndKeepsRoomItAlreadyHas) {
+  ZkString s;
+  AllocationWatch watch;
+  s.Format("%d-%d", 1, 2);
+  EXPECT_EQ(watch.News(), 1);
+  EXPECT_EQ(s.GetAllocLength(), 65);
+
+  s.Format("%s", "short");
+  EXPECT_EQ(watch.News(), 1) << "the block is large enough already";
+  EXPECT_EQ(Text(s), "short");
+  EXPECT_EQ(s.GetAllocLength(), 65);
+
+  ZkString shared(s);
+  shared.Format("x");
+  EXPECT_EQ(Text(shared), "x");
+  EXPECT_EQ(Text(s), "short");
+}
+
+TEST_F(FormatTest, FormatMessageFillsNumberedInserts) {
+  ZkString s;
+  s.FormatMessageA("%1 and %2", "a", "b");
+  EXPECT_EQ(Text(s), "a and b");
+  s.FormatMessageA("%2-%1!d!", 5, "x");
+  EXPECT_EQ(Text(s), "x-5");
+}
+
+TEST_F(FormatTest, FormatMessageFailureThrowsAndLeavesTheStringAlone) {
+  ZkString s("before");
+  const char* block = Chars(s);
+  for (const char* bad : {"%", ""}) {
+    SCOPED_TRACE(bad);
+    EXPECT_THROW(s.FormatMessageA(bad), ZkStringFormatError);
+    EXPECT_EQ(Chars(s), block);
+    EXPECT_EQ(Text(s), "before");
+  }
+  try {
+    s.FormatMessageA("%");
+  } catch (const ZkStringFormatError& e) {
+    EXPECT_NE(e.SystemError(), 0u);
+  }
+}
+
+TEST_F(FormatTest, WideViewLivesBehindTheNarrowText) {
+  ZkString s("abc");
+  const unsigned short* wide = s;
+  EXPECT_EQ(reinterpret_cast<const char*>(wide), Chars(s) + 4);
+  EXPECT_GE(s.GetAllocLength(), 12);
+  EXPECT_EQ(Text(s), "abc");
+  const unsigned short expected[] = {'a', 'b', 'c', 0};
+  EXPECT_EQ(std::memcmp(wide, expected, sizeof expected), 0);
+  EXPECT_TRUE(BlockIntact(s));
+}
+
+TEST_F(FormatTest, WideViewOfAnEmptyStringGetsABlockOfItsOwn) {
+  ZkString s;
+  const unsigned short* wide = s;
+  EXPECT_FALSE(IsSharedEmpty(s));
+  EXPECT_EQ(s.GetAllocLength(), 6);
+  EXPECT_EQ(s.GetLength(), 0);
+  EXPECT_EQ(wide[0], 0);
+}
+
+TEST_F(FormatTest, WideViewStopsAtAnEmbeddedNul) {
+  ZkString s("ab\0cd", 5);
+  const unsigned short* wide = s;
+  EXPECT_EQ(s.GetLength(), 2);
+  EXPECT_EQ(reinterpret_cast<const char*>(wide), Chars(s) + 6);
+  EXPECT_EQ(wide[0], 'a');
+  EXPECT_EQ(wide[1], 'b');
+  EXPECT_EQ(wide[2], 0);
+}
+
+}  // namespace
+}  // namespace zk_test
