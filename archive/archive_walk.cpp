@@ -28,7 +28,7 @@ bool FindArchive(HMODULE module, const char* name, const uint8_t** data, size_t*
 }  // namespace
 
 void UnpackArchives(HMODULE module, const char* workFolder, CreatedFolderList& folders,
-                    const EntryUnpacked& onEntry) {
+                    UnpackObserver& observer) {
   for (const char* const* name = kUnpackedArchives; *name; ++name) {
     const uint8_t* data = nullptr;
     size_t size = 0;
@@ -46,8 +46,10 @@ void UnpackArchives(HMODULE module, const char* workFolder, CreatedFolderList& f
                               " characters");
       }
       ExtractEntry(data + entry.dataOffset, entry.compressedLength, entry.uncompressedLength,
-                   target.c_str(), &folders);
-      onEntry(target.c_str());
+                   target.c_str(), &folders, [&observer](const char* created) {
+                     observer.FileCreated(created);
+                   });
+      observer.EntryUnpacked(target.c_str());
     }
   }
 }

@@ -13,7 +13,8 @@
 namespace kv {
 
 void ExtractEntry(const void* data, unsigned long compressedLength, unsigned long uncompressedLength,
-                  const char* targetPath, CreatedFolderList* folders) {
+                  const char* targetPath, CreatedFolderList* folders,
+                  const std::function<void(const char*)>& fileCreated) {
   // The folder part: everything before the last backslash.
   std::string folder(targetPath);
   const std::string::size_type cut = folder.rfind('\\');
@@ -25,6 +26,7 @@ void ExtractEntry(const void* data, unsigned long compressedLength, unsigned lon
 
   ZKMemRead source(data, compressedLength);
   std::unique_ptr<ZKFile> file(new ZKFile(targetPath, ZK_WRITE | ZK_CREATE));
+  if (fileCreated) fileCreated(targetPath);
   CombiningWriter writer(file.get());
   ZKInflateCopy copier;
   copier.stTransfer(&writer, &source, 0);

@@ -1,6 +1,8 @@
 // Unpacking one archive entry to its file below the work folder.
 #pragma once
 
+#include <functional>
+
 #include "launcher/folder_path.h"
 
 namespace kv {
@@ -20,7 +22,10 @@ namespace kv {
 //   does not yield exactly `uncompressedLength` bytes (the file then holds
 //   what inflated before the damage; the caller removes it).
 // On every path out the file is closed and every stream object released.
+// `fileCreated` (if set) is called as soon as the file has been created, so
+// the caller knows which files to remove should anything fail later.
 void ExtractEntry(const void* data, unsigned long compressedLength, unsigned long uncompressedLength,
-                  const char* targetPath, CreatedFolderList* folders);
+                  const char* targetPath, CreatedFolderList* folders,
+                  const std::function<void(const char*)>& fileCreated = nullptr);
 
 }  // namespace kv

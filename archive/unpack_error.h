@@ -18,14 +18,19 @@ class UnpackError : public std::runtime_error {
   // `subject` names the archive, entry or path concerned; `detail` says
   // what is wrong with it, in one line of English.
   UnpackError(Kind kind, std::string subject, const std::string& detail)
-      : std::runtime_error(subject + ": " + detail), kind_(kind), subject_(std::move(subject)) {}
+      : std::runtime_error(subject + ": " + detail),
+        kind_(kind),
+        subject_(std::move(subject)),
+        detail_(detail) {}
 
   Kind kind() const { return kind_; }
   const std::string& subject() const { return subject_; }
+  const std::string& detail() const { return detail_; }
 
  private:
   Kind kind_;
   std::string subject_;
+  std::string detail_;
 };
 
 }  // namespace kv

@@ -4,7 +4,7 @@
 // first) and finally itself.
 //
 // Lines (CR LF, in the OEM code page that cmd reads batch files in):
-//   cd \
+//   cd <backslash>                    to the root, out of the folders it removes
 //   "<work folder>holdproc" %1        unless holdproc.exe already exists
 //   del "<unpacked file>"             one per entry, in unpacking order
 //   rmdir "<created folder>"          one per created folder, newest first

@@ -2,13 +2,21 @@
 
 #include <direct.h>
 
+#include <exception>
+#include <string>
+#include <vector>
+
 #include "archive/archive_walk.h"
 #include "launcher/cleanup_script.h"
 #include "launcher/folder_path.h"
 #include "launcher/free_space.h"
 #include "launcher/message_table.h"
+#include "launcher/run_failure.h"
+#include "launcher/run_journal.h"
 #include "launcher/second_stage.h"
 #include "launcher/unique_name.h"
+#include "launcher/work_folder.h"
+#include "platform/system_library.h"
 #include "splash/shared_state.h"
 #include "splash/splash_window.h"
 #include "zkstring/zk_string.h"
@@ -33,21 +41,82 @@ void ReportInsufficientSpace(const char* drive, float freeBytes) {
   ::MessageBoxA(nullptr, text, GetMsgText(kMsgTitle), MB_TOPMOST);
 }
 
+// A unique name in the temporary folder, or RunError when all are taken.
+ZkString ChooseName(const char* tempFolder, const char* suffixPattern) {
+  ZkString name = MakeUniqueName(ZkString(tempFolder) + suffixPattern);
+  if (name.IsEmpty()) {
+    RunFailure failure;
+    failure.exitCode = kExitNoFreeName;
+    failure.text = kFailNoFreeName;
+    failure.subject = tempFolder;
+    throw RunError(failure);
+  }
+  return name;
+}
+
+// Feeds the cleanup script and the journal as the archives are unpacked.
+class UnpackRecorder : public UnpackObserver {
+ public:
+  UnpackRecorder(CleanupScript& script, RunJournal& journal) : script_(script), journal_(journal) {}
+  void FileCreated(const char* targetPath) override { journal_.FileCreated(targetPath); }
+  void EntryUnpacked(const char* targetPath) override {
+    journal_.WorkingOn(scriptPath_);
+    script_.AddUnpackedFile(targetPath);
+  }
+  void SetScriptPath(const std::string& path) { scriptPath_ = path; }
+
+ private:
+  CleanupScript& script_;
+  RunJournal& journal_;
+  std::string scriptPath_;
+};
+
 // Writes the cleanup script while unpacking every archive into the work
-// folder; the script is complete and closed when this returns.
-void UnpackWithCleanupScript(const ZkString& scriptPath, const ZkString& workFolder) {
-  CreatedFolderList folders;
+// folder; the script is complete and closed when this returns. Everything
+// written is recorded in `journal` and `folders` as it is written.
+void UnpackWithCleanupScript(const ZkString& scriptPath, const ZkString& workFolder,
+                             CreatedFolderList& folders, RunJournal& journal) {
+  journal.ScriptCreated(static_cast<const char*>(scriptPath));
   CleanupScript script(scriptPath, workFolder);
-  UnpackArchives(appInstance, workFolder, folders,
-                 [&script](const char* targetPath) { script.AddUnpackedFile(targetPath); });
+
+  if (IsElevated()) {
+    // Made before anything is unpacked into it, with an access list that
+    // keeps the unelevated user from changing what it holds.
+    ZkString folder = workFolder.Left(workFolder.GetLength() - 1);
+    journal.WorkingOn(static_cast<const char*>(folder));
+    if (!CreateProtectedFolder(folder)) {
+      RunFailure failure;
+      failure.exitCode = kExitCannotCreate;
+      failure.text = kFailCannotCreate;
+      failure.subject = static_cast<const char*>(folder);
+      failure.detail = SystemErrorText(::GetLastError());
+      throw RunError(failure);
+    }
+    folders.push_front(folder);
+  }
+
+  UnpackRecorder recorder(script, journal);
+  recorder.SetScriptPath(static_cast<const char*>(scriptPath));
+  UnpackArchives(appInstance, workFolder, folders, recorder);
+  journal.WorkingOn(static_cast<const char*>(scriptPath));
   script.Finish(folders);
+}
+
+// Takes back what a failed run wrote and tells the user what failed.
+int ReportFailure(HWND splash, const RunFailure& failure, RunJournal& journal,
+                  const CreatedFolderList& folders) {
+  const std::vector<std::string> left = journal.Undo(folders);
+  ::DestroyWindow(splash);
+  ::MessageBoxA(nullptr, FailureMessage(failure, left), GetMsgText(kMsgTitle),
+                MB_OK | MB_ICONERROR | MB_TOPMOST);
+  return failure.exitCode;
 }
 
 // Lets the splash end (it does when it loses the focus after the launch)
 // for at most kFinalWaitMs.
 void FinalWait() {
-  const DWORD start = ::timeGetTime();
-  while (splashAlive && ::timeGetTime() - start < kFinalWaitMs) PumpOneMessage();
+  const DWORD start = MilliClock();
+  while (splashAlive && MilliClock() - start < kFinalWaitMs) PumpOneMessage();
 }
 
 }  // namespace
@@ -83,12 +152,29 @@ int RunMainSequence(HINSTANCE instance, const char* commandTail) {
     return kExitInsufficientSpace;
   }
 
-  // The script's name is chosen first, so its search seeds the generator.
-  const ZkString scriptPath = MakeUniqueName(ZkString(tempFolder) + "%d.bat");
-  ZkString workFolder = MakeUniqueName(ZkString(tempFolder) + "KVGSetup%d");
-  workFolder += "\\";
-
-  UnpackWithCleanupScript(scriptPath, workFolder);
+  // Every failure from here to the closed script ends the run the same way:
+  // what was written is removed, the user is told, the second stage is not
+  // started.
+  RunJournal journal;
+  CreatedFolderList folders;
+  ZkString scriptPath;
+  ZkString workFolder;
+  std::exception_ptr failure;
+  DWORD lastError = 0;
+  try {
+    // The script's name is chosen first, so its search seeds the generator.
+    scriptPath = ChooseName(tempFolder, "%d.bat");
+    workFolder = ChooseName(tempFolder, "KVGSetup%d");
+    workFolder += "\\";
+    UnpackWithCleanupScript(scriptPath, workFolder, folders, journal);
+  } catch (...) {
+    lastError = ::GetLastError();
+    failure = std::current_exception();
+  }
+  if (failure) {
+    return ReportFailure(splash, DescribeFailure(failure, journal.CurrentFile(), lastError),
+                         journal, folders);
+  }
 
   _chdir(workFolder);
   char programPath[MAX_PATH];

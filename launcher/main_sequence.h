@@ -1,15 +1,10 @@
 // The launcher's run from start to exit code, one function per stage.
 #pragma once
 
+#include "launcher/exit_codes.h"
 #include "platform/win32.h"
 
 namespace kv {
-
-// Exit codes of the run.
-enum ExitCode : int {
-  kExitSuccess = 0,            // second stage requested, or an open setup window brought forward
-  kExitInsufficientSpace = 1,  // the temporary folder's drive has less than 10 MB free
-};
 
 // Class and exact title of an open setup window that makes a second
 // launcher step aside.
@@ -23,6 +18,12 @@ constexpr DWORD kFinalWaitMs = 5000;
 // setup window, shows the splash, checks the free space, unpacks the
 // archives and writes the cleanup script, starts the second stage with
 // `commandTail` and waits for the splash. Returns the exit code.
+//
+// Any failure while naming, unpacking or writing the script (every stream
+// exception, a refused archive or entry, no free name, a path too long,
+// memory) ends the run without starting the second stage: what the run
+// wrote is removed, one message in the user's language says what failed,
+// and the exit code names the kind of failure (launcher/exit_codes.h).
 int RunMainSequence(HINSTANCE instance, const char* commandTail);
 
 // If a setup window is open, restores it when minimized, brings it to the

@@ -214,16 +214,18 @@ const char* LookupMsgText(int id, const LanguageSource& source) {
   for (const MsgTextRow* row = MsgTextTable;; ++row) {
     // The end test comes first: identifier 37 itself has no text.
     if (row->id == kMsgTableEndId) return kUnknownMsgText;
-    if (row->id != id) continue;
+    if (row->id == id) return SelectLanguageText(*row, source);
+  }
+}
 
-    uint16_t language = source.userLanguage();
-    if (language == 0) language = source.systemLanguage();
-    switch (language & kPrimaryLanguageMask) {
-      case kGerman: return row->german;
-      case kFrench: return row->french;
-      case kItalian: return row->italian;
-      default: return row->english;
-    }
+const char* SelectLanguageText(const MsgTextRow& row, const LanguageSource& source) {
+  uint16_t language = source.userLanguage();
+  if (language == 0) language = source.systemLanguage();
+  switch (language & kPrimaryLanguageMask) {
+    case kGerman: return row.german;
+    case kFrench: return row.french;
+    case kItalian: return row.italian;
+    default: return row.english;
   }
 }
 

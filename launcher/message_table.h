@@ -49,4 +49,9 @@ const char* LookupMsgText(int id, const LanguageSource& source);
 // LookupMsgText with the user's language from the platform.
 const char* GetMsgText(int id);
 
+// The text of `row` in the language that `source` reports: the user's
+// language, or the system's when the user's is 0; German, French and
+// Italian by their primary language, English for every other.
+const char* SelectLanguageText(const MsgTextRow& row, const LanguageSource& source);
+
 }  // namespace kv

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/win32.h"
+#include "platform/system_library.h"
 
 namespace kv {
 namespace {
@@ -16,7 +16,7 @@ bool generatorSeeded = false;
 
 ZkString MakeUniqueName(const char* pattern) {
   if (!generatorSeeded) {
-    std::srand(::timeGetTime());
+    std::srand(MilliClock());
     generatorSeeded = true;
   }
   // The prefix (the temporary folder) may itself hold "%d"; only the last

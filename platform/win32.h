@@ -1,6 +1,7 @@
 // The one place that includes <windows.h>. Every Win32 source includes this
 // header instead, so the whole program sees the same macros: the ANSI
-// character set, no min/max macros, and Windows XP as the oldest target.
+// character set, no min/max macros, and the Vista declarations (calls that
+// older systems lack are looked up at run time).
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -16,10 +17,10 @@
 #undef _UNICODE
 #endif
 #ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0501
+#define _WIN32_WINNT 0x0600
 #endif
 #ifndef WINVER
-#define WINVER 0x0501
+#define WINVER 0x0600
 #endif
 
 #include <windows.h>

@@ -40,42 +40,51 @@ std::string RecordValue(const std::string& record, const std::string& key) {
   return record.substr(at, record.find("\r\n", at) - at);
 }
 
+bool WaitUntilEmpty(const std::string& folder, DWORD timeoutMs) {
+  const DWORD start = ::GetTickCount();
+  while (!ListTree(folder).empty()) {
+    if (::GetTickCount() - start > timeoutMs) return false;
+    ::Sleep(50);
+  }
+  return true;
+}
+
+// Runs of two setup executables: one whose payload is the stand-in second
+// stage and holdproc alone, and one without any archive.
 class LauncherRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    setup_ = GetEnv("KV_SETUP_EXE");
-    stageRun_ = GetEnv("KV_STAGERUN_EXE");
-    ASSERT_FALSE(setup_.empty()) << "KV_SETUP_EXE is not set";
-    ASSERT_FALSE(stageRun_.empty()) << "KV_STAGERUN_EXE is not set";
+    setup_ = GetEnv("KV_STAGE_SETUP_EXE");
+    bareSetup_ = GetEnv("KV_SETUP_EXE");
+    ASSERT_FALSE(setup_.empty()) << "KV_STAGE_SETUP_EXE is not set";
+    ASSERT_FALSE(bareSetup_.empty()) << "KV_SETUP_EXE is not set";
   }
 
   void TearDown() override {
     EXPECT_TRUE(temp_.Remove()) << "a file of the run is still held open";
-    EXPECT_TRUE(stage_.Remove());
+    EXPECT_TRUE(outside_.Remove());
   }
 
-  // A run with the test's temporary folder; the launcher finds StageRun.exe
-  // in its current directory, the stage folder, when `withStageRun`.
-  ProgramRun Run(const std::string& tail, bool withStageRun = true) {
-    if (withStageRun) {
-      EXPECT_TRUE(::CopyFileA(stageRun_.c_str(), (stage_.path() + "StageRun.exe").c_str(), FALSE));
-    }
+  // A run with the test's temporary folder; the stand-in second stage
+  // records what it received outside of it and then runs the cleanup
+  // script, which empties the temporary folder again.
+  ProgramRun Run(const std::string& tail, bool withSecondStage = true) {
     ProgramRun run;
-    run.program = setup_;
+    run.program = withSecondStage ? setup_ : bareSetup_;
     run.commandTail = tail;
-    run.currentDirectory = stage_.path();
+    run.currentDirectory = outside_.path();
     run.environment = {{"TMP", temp_.path()},
                        {"TEMP", temp_.path()},
                        {"KV_STAGERUN_RECORD", RecordPath()}};
     return run;
   }
 
-  std::string RecordPath() const { return stage_.path() + "received.txt"; }
+  std::string RecordPath() const { return outside_.path() + "received.txt"; }
 
   std::string setup_;
-  std::string stageRun_;
+  std::string bareSetup_;
   ScopedFolder temp_;
-  ScopedFolder stage_;
+  ScopedFolder outside_;
 };
 
 // --- An open setup window ---------------------------------------------------
@@ -123,6 +132,7 @@ TEST_F(LauncherRun, WindowOfThatClassWithAnotherTitleDoesNotStopTheLauncher) {
   EXPECT_EQ(result.exitCode, 0u);
   EXPECT_TRUE(::IsIconic(open.get()));
   EXPECT_TRUE(WaitForFile(RecordPath(), 10000)) << "the second stage was not started";
+  EXPECT_TRUE(WaitUntilEmpty(temp_.path(), 20000)) << ListTree(temp_.path());
 }
 
 // --- The second stage's parameters -----------------------------------------
@@ -148,6 +158,8 @@ TEST_P(SecondStageParameters, ReachTheSecondStageCharacterForCharacter) {
   const std::string expected = std::string(kParametersHead) + setup_ + "\" CleanUp=\"" +
                                temp_.path() + "0.bat\" " + tail;
   EXPECT_EQ(CommandTail(RecordValue(record, "CommandLine")), expected) << "tail: [" << tail << "]";
+  EXPECT_EQ(RecordValue(record, "CurrentDirectory"), temp_.path() + "KVGSetup0");
+  EXPECT_TRUE(WaitUntilEmpty(temp_.path(), 20000)) << ListTree(temp_.path());
 }
 
 INSTANTIATE_TEST_SUITE_P(Tails, SecondStageParameters,
@@ -156,12 +168,13 @@ INSTANTIATE_TEST_SUITE_P(Tails, SecondStageParameters,
                                            TailCase{"100% %PATH% %s %d %%"}));
 
 TEST_F(LauncherRun, MissingSecondStageIsNotReportedByTheLauncher) {
-  ProgramRun run = Run("", /*withStageRun=*/false);
+  ProgramRun run = Run("", /*withSecondStage=*/false);
   ProgramResult result = RunProgram(run);
 
   ASSERT_TRUE(result.finished);
   EXPECT_EQ(result.exitCode, 0u);
-  // The shell may show its own "file not found" box; the launcher shows none.
+  // The shell may show its own "file not found" box; the launcher shows
+  // none, and leaves the script (and the work folder, if it made one).
   for (const MessageBoxSeen& box : result.boxes) {
     EXPECT_NE(box.caption, L"Kalvora Setup") << "the launcher reported the failed start";
   }

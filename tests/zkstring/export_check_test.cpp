@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tests/zkstring/expected_exports.h"
-#include "tests/zkstring/pe_exports.h"
+#include "tests/support/pe_tables.h"
 
 namespace zk_test {
 namespace {
@@ -48,7 +48,7 @@ class ExportCheck : public ::testing::Test {
     ASSERT_NE(path, nullptr) << "KV_EXPORTS_EXE names the executable to check";
     std::vector<std::string> list;
     std::string error;
-    ASSERT_TRUE(ReadExportNames(path, &list, &error)) << path << ": " << error;
+    ASSERT_TRUE(kv::test::ReadExportNames(path, &list, &error)) << path << ": " << error;
     names_.insert(list.begin(), list.end());
     path_ = path;
   }
@@ -103,7 +103,7 @@ TEST(ExportTable, TheCheckReportsANameTheImageLacks) {
 TEST(ExportTable, ReadingAFileThatIsNoImageFails) {
   std::vector<std::string> names;
   std::string error;
-  EXPECT_FALSE(ReadExportNames("Z:\\nonexistent\\nothing.exe", &names, &error));
+  EXPECT_FALSE(kv::test::ReadExportNames("Z:\\nonexistent\\nothing.exe", &names, &error));
   EXPECT_FALSE(error.empty());
 }
 

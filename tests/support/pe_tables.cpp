@@ -1,10 +1,10 @@
-#include "tests/zkstring/pe_exports.h"
+#include "tests/support/pe_tables.h"
 
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 
-namespace zk_test {
+namespace kv::test {
 namespace {
 
 class Image {
@@ -60,47 +60,60 @@ bool Fail(std::string* error, const std::string& what) {
   return false;
 }
 
-}  // namespace
+// The sections and data directories of a PE file.
+struct PeLayout {
+  std::vector<Section> sections;
+  std::vector<uint32_t> directories;  // RVA of each data directory (0 = none)
+};
 
-bool ReadExportNames(const std::string& path, std::vector<std::string>* names, std::string* error) {
-  names->clear();
+bool LoadLayout(const std::string& path, Image* image, PeLayout* layout, std::string* error) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return Fail(error, "cannot open " + path);
-  Image image(std::vector<unsigned char>((std::istreambuf_iterator<char>(file)),
-                                         std::istreambuf_iterator<char>()));
+  *image = Image(std::vector<unsigned char>((std::istreambuf_iterator<char>(file)),
+                                            std::istreambuf_iterator<char>()));
 
-  if (!image.Has(0, 0x40) || image.U16(0) != 0x5A4D) return Fail(error, "no DOS header (MZ)");
-  std::size_t pe = image.U32(0x3C);
-  if (!image.Has(pe, 24) || image.U32(pe) != 0x00004550) return Fail(error, "no PE signature");
-  std::size_t sectionCount = image.U16(pe + 6);
-  std::size_t optionalSize = image.U16(pe + 20);
+  if (!image->Has(0, 0x40) || image->U16(0) != 0x5A4D) return Fail(error, "no DOS header (MZ)");
+  std::size_t pe = image->U32(0x3C);
+  if (!image->Has(pe, 24) || image->U32(pe) != 0x00004550) return Fail(error, "no PE signature");
+  std::size_t sectionCount = image->U16(pe + 6);
+  std::size_t optionalSize = image->U16(pe + 20);
   std::size_t optional = pe + 24;
-  if (!image.Has(optional, optionalSize) || optionalSize < 2) {
+  if (!image->Has(optional, optionalSize) || optionalSize < 2) {
     return Fail(error, "short optional header");
   }
-
   // PE32 and PE32+ differ in where the data directories start.
   std::size_t directoryCountAt;
-  switch (image.U16(optional)) {
+  switch (image->U16(optional)) {
     case 0x10B: directoryCountAt = optional + 92; break;
     case 0x20B: directoryCountAt = optional + 108; break;
     default: return Fail(error, "unknown optional header magic");
   }
   if (directoryCountAt + 4 > optional + optionalSize) return Fail(error, "short optional header");
-  std::size_t directories = directoryCountAt + 4;
-  if (image.U32(directoryCountAt) == 0 || directories + 8 > optional + optionalSize) return true;
-  uint32_t exportRva = image.U32(directories);
-  if (exportRva == 0) return true;
-
-  std::vector<Section> sections;
+  const std::size_t count = image->U32(directoryCountAt);
+  for (std::size_t i = 0; i < count && directoryCountAt + 4 + i * 8 + 8 <= optional + optionalSize;
+       ++i) {
+    layout->directories.push_back(image->U32(directoryCountAt + 4 + i * 8));
+  }
   std::size_t table = optional + optionalSize;
-  if (!image.Has(table, sectionCount * 40)) return Fail(error, "short section table");
+  if (!image->Has(table, sectionCount * 40)) return Fail(error, "short section table");
   for (std::size_t i = 0; i < sectionCount; ++i) {
     std::size_t at = table + i * 40;
-    sections.push_back(
-        {image.U32(at + 12), image.U32(at + 8), image.U32(at + 16), image.U32(at + 20)});
+    layout->sections.push_back(
+        {image->U32(at + 12), image->U32(at + 8), image->U32(at + 16), image->U32(at + 20)});
   }
+  return true;
+}
 
+}  // namespace
+
+bool ReadExportNames(const std::string& path, std::vector<std::string>* names, std::string* error) {
+  names->clear();
+  Image image({});
+  PeLayout layout;
+  if (!LoadLayout(path, &image, &layout, error)) return false;
+  const std::vector<Section>& sections = layout.sections;
+  if (layout.directories.empty() || layout.directories[0] == 0) return true;
+  uint32_t exportRva = layout.directories[0];
   std::size_t exports;
   if (!RvaToOffset(sections, exportRva, &exports) || !image.Has(exports, 40)) {
     return Fail(error, "export directory outside the sections");
@@ -123,4 +136,39 @@ bool ReadExportNames(const std::string& path, std::vector<std::string>* names, s
   return true;
 }
 
-}  // namespace zk_test
+bool ReadImportedDllNames(const std::string& path, std::vector<std::string>* names,
+                          std::string* error) {
+  names->clear();
+  Image image({});
+  PeLayout layout;
+  if (!LoadLayout(path, &image, &layout, error)) return false;
+  // Directory 1: the import descriptors (20 bytes each, the name's RVA at
+  // +12, a zero descriptor at the end); directory 13: delay-load ones (32
+  // bytes each, the name's RVA at +4).
+  const struct {
+    std::size_t index;
+    std::size_t size;
+    std::size_t nameAt;
+  } kinds[] = {{1, 20, 12}, {13, 32, 4}};
+  for (const auto& kind : kinds) {
+    if (layout.directories.size() <= kind.index || layout.directories[kind.index] == 0) continue;
+    std::size_t at;
+    if (!RvaToOffset(layout.sections, layout.directories[kind.index], &at)) {
+      return Fail(error, "import directory outside the sections");
+    }
+    for (;; at += kind.size) {
+      if (!image.Has(at, kind.size)) return Fail(error, "import directory runs off the file");
+      const uint32_t nameRva = image.U32(at + kind.nameAt);
+      if (nameRva == 0) break;
+      std::size_t nameAt;
+      std::string name;
+      if (!RvaToOffset(layout.sections, nameRva, &nameAt) || !image.Text(nameAt, &name)) {
+        return Fail(error, "import name outside the sections");
+      }
+      names->push_back(name);
+    }
+  }
+  return true;
+}
+
+}  // namespace kv::test

@@ -1,0 +1,20 @@
+// The launcher's exit codes, one per outcome. Never renumber or reuse one;
+// the README lists them for the people who ship the launcher.
+#pragma once
+
+namespace kv {
+
+enum ExitCode : int {
+  kExitSuccess = 0,            // second stage requested, or an open setup window brought forward
+  kExitInsufficientSpace = 1,  // the temporary folder's drive has less than 10 MB free
+  kExitNoFreeName = 2,         // no unused name for the script or the work folder
+  kExitCannotCreate = 3,       // a file or folder of the run could not be created
+  kExitCannotWrite = 4,        // a file could not be written (disk full, ...)
+  kExitDamagedArchive = 5,     // an archive of the executable cannot be read
+  kExitDamagedEntry = 6,       // an archive entry does not unpack to its recorded contents
+  kExitPathTooLong = 7,        // a target path exceeds the platform's path limit
+  kExitFileSystem = 8,         // another file-system error (read, seek, close)
+  kExitOutOfMemory = 9,        // memory ran out
+};
+
+}  // namespace kv

@@ -1,0 +1,65 @@
+#include "launcher/run_journal.h"
+
+#include <algorithm>
+
+#include "platform/win32.h"
+
+namespace kv {
+namespace {
+
+// Errors that another process's handle causes for a moment; worth a retry.
+bool IsTransient(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+         error == ERROR_LOCK_VIOLATION || error == ERROR_DIR_NOT_EMPTY;
+}
+
+bool IsGone(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+class Remover {
+ public:
+  explicit Remover(DWORD budgetMs) : deadline_(::GetTickCount() + budgetMs) {}
+
+  // Removes a file (`folder` false) or an empty folder; true when it is gone.
+  bool Remove(const std::string& path, bool folder) {
+    for (;;) {
+      const BOOL removed =
+          folder ? ::RemoveDirectoryA(path.c_str()) : ::DeleteFileA(path.c_str());
+      if (removed) return true;
+      const DWORD error = ::GetLastError();
+      if (IsGone(error)) return true;
+      if (!IsTransient(error) || static_cast<LONG>(::GetTickCount() - deadline_) >= 0) return false;
+      ::Sleep(50);
+    }
+  }
+
+ private:
+  DWORD deadline_;
+};
+
+}  // namespace
+
+void RunJournal::ScriptCreated(const std::string& path) {
+  script_ = path;
+  current_ = path;
+}
+
+void RunJournal::FileCreated(const char* targetPath) {
+  current_ = targetPath;
+  // A name in two archives is one file.
+  if (std::find(files_.begin(), files_.end(), current_) == files_.end()) files_.push_back(current_);
+}
+
+std::vector<std::string> RunJournal::Undo(const CreatedFolderList& folders) {
+  std::vector<std::string> left;
+  Remover remover(kRetryBudgetMs);
+  for (const std::string& file : files_)
+    if (!remover.Remove(file, false)) left.push_back(file);
+  for (const ZkString& folder : folders)
+    if (!remover.Remove(static_cast<const char*>(folder), true)) left.push_back(static_cast<const char*>(folder));
+  if (!script_.empty() && !remover.Remove(script_, false)) left.push_back(script_);
+  return left;
+}
+
+}  // namespace kv

@@ -1,0 +1,44 @@
+// What a run has written to the disk, so that a failed run can take it all
+// back: the cleanup script, every file it created, and (in the caller's
+// CreatedFolderList) every folder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "archive/archive_walk.h"
+#include "launcher/folder_path.h"
+
+namespace kv {
+
+class RunJournal : public UnpackObserver {
+ public:
+  // How long Undo keeps retrying removals that another process (a virus
+  // scanner, typically) blocks for a moment, in milliseconds, in all.
+  static constexpr unsigned long kRetryBudgetMs = 4000;
+
+  // The script is about to be created at `path`.
+  void ScriptCreated(const std::string& path);
+  // The file named next is being worked on (for messages about it).
+  void WorkingOn(const std::string& path) { current_ = path; }
+
+  void FileCreated(const char* targetPath) override;
+  void EntryUnpacked(const char* targetPath) override {}
+
+  // The file being worked on when the run failed.
+  const std::string& CurrentFile() const { return current_; }
+
+  // Removes every file created, then the folders of `folders` in list order
+  // (newest first), then the script. A removal that fails because another
+  // process holds the file or folder is retried for at most kRetryBudgetMs
+  // in all. Returns the paths that could not be removed (empty when
+  // nothing of the run is left).
+  std::vector<std::string> Undo(const CreatedFolderList& folders);
+
+ private:
+  std::string script_;
+  std::vector<std::string> files_;
+  std::string current_;
+};
+
+}  // namespace kv

@@ -1,0 +1,38 @@
+#include "platform/system_library.h"
+
+#include <cstring>
+
+namespace kv {
+
+void RestrictDllSearchToSystemFolder() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
+  HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+  if (!kernel) return;
+  auto setDirectories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+      reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (setDirectories) setDirectories(kLoadLibrarySearchSystem32);
+}
+
+HMODULE LoadSystemLibrary(const char* name) {
+  char path[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
+  if (length == 0 || length + 1 + std::strlen(name) >= MAX_PATH) return nullptr;
+  path[length] = '\\';
+  std::strcpy(path + length + 1, name);
+  // A full path: the search order plays no part.
+  return ::LoadLibraryA(path);
+}
+
+DWORD MilliClock() {
+  using TimeGetTimeFn = DWORD(WINAPI*)();
+  static TimeGetTimeFn timeGetTimeFn = [] {
+    HMODULE winmm = LoadSystemLibrary("winmm.dll");
+    return winmm ? reinterpret_cast<TimeGetTimeFn>(
+                       reinterpret_cast<void*>(::GetProcAddress(winmm, "timeGetTime")))
+                 : nullptr;
+  }();
+  return timeGetTimeFn ? timeGetTimeFn() : ::GetTickCount();
+}
+
+}  // namespace kv
