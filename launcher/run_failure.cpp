@@ -21,7 +21,8 @@ RunFailure Failure(ExitCode code, FailureTextId text, std::string subject, std::
 // The file stream's errors: code 7 carries the path it could not open.
 RunFailure DescribeFileError(const ZkStreamException& error, const std::string& currentFile,
                              DWORD lastError) {
-  const std::string system = SystemErrorText(lastError);
+  const std::string system =
+      SystemErrorText(error.GetSystemError() ? error.GetSystemError() : lastError);
   switch (error.GetCode()) {
     case ZK_ERR_OPEN:
       return Failure(kExitCannotCreate, kFailCannotCreate,

@@ -1,19 +1,15 @@
 #include "launcher/work_folder.h"
 
-#include <sddl.h>
 
 #include "platform/scoped_handle.h"
 
 namespace kv {
-namespace {
 
 // Protected DACL, inherited by everything below: SYSTEM and the built-in
 // administrators full access; built-in users and authenticated users read
 // and execute.
-constexpr char kProtectedFolderSddl[] =
+const char kProtectedFolderSddl[] =
     "D:P(A;OICI;GA;;;SY)(A;OICI;GA;;;BA)(A;OICI;GRGX;;;BU)(A;OICI;GRGX;;;AU)";
-
-}  // namespace
 
 bool IsElevated() {
   HANDLE token = nullptr;

@@ -12,6 +12,10 @@ namespace kv {
 // rights). False where the system has no elevation.
 bool IsElevated();
 
+// The security descriptor that CreateProtectedFolder gives the folder, in
+// the system's string form.
+extern const char kProtectedFolderSddl[];
+
 // Creates the folder `path` (no trailing backslash) with a protected access
 // list that lets only SYSTEM and the administrators write; users may read
 // and execute. Files and folders created in it inherit the same list.

@@ -26,6 +26,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 #include <shellapi.h>
+#include <sddl.h>
 
 // <windows.h> keeps a macro of this name from 16-bit Windows; the launcher
 // has a function of its own by that name.

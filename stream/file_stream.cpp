@@ -42,7 +42,7 @@ ZKFile::ZKFile(HANDLE handle) : handle_(handle), ownsHandle_(0) {}
 ZKFile::ZKFile(const char* path, unsigned int flags)
     : handle_(nullptr), ownsHandle_(0) {
   if (Open(path, flags) == 0) {
-    ZkStreamException::RaiseOnHeap(ZK_ERR_OPEN, path);
+    ZkStreamException::RaiseOnHeap(ZK_ERR_OPEN, path, ::GetLastError());
   }
 }
 
@@ -60,7 +60,10 @@ int ZKFile::Open(const char* path, unsigned int flags) {
   handle_ = nullptr;
   ownsHandle_ = 0;
   DWORD access, share, disposition;
-  if (!MapFlags(flags, &access, &share, &disposition)) return 0;
+  if (!MapFlags(flags, &access, &share, &disposition)) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
   HANDLE h = ::CreateFileA(path, access, share, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return 0;
@@ -74,14 +77,14 @@ void ZKFile::Close() {
   if (handle_ != nullptr) closed = ::CloseHandle(handle_);
   handle_ = nullptr;
   ownsHandle_ = 0;
-  if (!closed) ZkStreamException::RaiseOnHeap(ZK_ERR_CLOSE);
+  if (!closed) ZkStreamException::RaiseOnHeap(ZK_ERR_CLOSE, nullptr, ::GetLastError());
 }
 
 unsigned long ZKFile::stRead(void* buffer, unsigned long count) {
   if (count == 0) return 0;
   DWORD read = 0;
   if (!::ReadFile(handle_, buffer, count, &read, nullptr)) {
-    ZkStreamException::RaiseOnHeap(ZK_ERR_READ);
+    ZkStreamException::RaiseOnHeap(ZK_ERR_READ, nullptr, ::GetLastError());
   }
   return read;
 }
@@ -90,7 +93,7 @@ unsigned long ZKFile::stWrite(const void* buffer, unsigned long count) {
   if (count == 0) return 0;
   DWORD written = 0;
   if (!::WriteFile(handle_, buffer, count, &written, nullptr)) {
-    ZkStreamException::RaiseOnHeap(ZK_ERR_WRITE);
+    ZkStreamException::RaiseOnHeap(ZK_ERR_WRITE, nullptr, ::GetLastError());
   }
   if (written < count) ZkStreamException::RaiseOnHeap(ZK_ERR_SHORT_WRITE);
   return count;
@@ -101,21 +104,25 @@ unsigned long ZKFile::stGetLength() {
   const unsigned long remembered = stSeek(0, ZK_SEEK_CURRENT);
   const unsigned long length = stSeek(0, ZK_SEEK_END);
   if (stSeek(static_cast<long>(remembered), ZK_SEEK_BEGIN) != remembered) {
-    ZkStreamException::RaiseOnHeap(ZK_ERR_SEEK);
+    ZkStreamException::RaiseOnHeap(ZK_ERR_SEEK, nullptr, ::GetLastError());
   }
   return length;
 }
 
 unsigned long ZKFile::stTell() {
   const DWORD position = ::SetFilePointer(handle_, 0, nullptr, FILE_CURRENT);
-  if (position == kBadPosition) ZkStreamException::RaiseOnHeap(ZK_ERR_SEEK);
+  if (position == kBadPosition) {
+    ZkStreamException::RaiseOnHeap(ZK_ERR_SEEK, nullptr, ::GetLastError());
+  }
   return position;
 }
 
 unsigned long ZKFile::stSeek(long distance, int origin) {
   const DWORD position = ::SetFilePointer(handle_, distance, nullptr,
                                           static_cast<DWORD>(origin));
-  if (position == kBadPosition) ZkStreamException::RaiseOnHeap(ZK_ERR_SEEK);
+  if (position == kBadPosition) {
+    ZkStreamException::RaiseOnHeap(ZK_ERR_SEEK, nullptr, ::GetLastError());
+  }
   return position;
 }
 
@@ -126,6 +133,6 @@ long ZKFile::stLock(unsigned long offset, unsigned long length,
 
 long ZKFile::stUnlock(unsigned long offset, unsigned long length) {
   const BOOL result = ::UnlockFile(handle_, offset, 0, length, 0);
-  if (!result) ZkStreamException::RaiseOnHeap(ZK_ERR_UNLOCK);
+  if (!result) ZkStreamException::RaiseOnHeap(ZK_ERR_UNLOCK, nullptr, ::GetLastError());
   return result;
 }

@@ -20,7 +20,7 @@ ZkStreamException::ZkStreamException(int code, const char* text)
     : code_(code), text_(CopyText(text)) {}
 
 ZkStreamException::ZkStreamException(const ZkStreamException& other)
-    : code_(other.code_), text_(CopyText(other.text_)) {}
+    : code_(other.code_), text_(CopyText(other.text_)), systemError_(other.systemError_) {}
 
 ZkStreamException& ZkStreamException::operator=(
     const ZkStreamException& other) {
@@ -29,14 +29,17 @@ ZkStreamException& ZkStreamException::operator=(
     delete[] text_;
     text_ = text;
     code_ = other.code_;
+    systemError_ = other.systemError_;
   }
   return *this;
 }
 
 ZkStreamException::~ZkStreamException() { delete[] text_; }
 
-void ZkStreamException::RaiseOnHeap(int code, const char* text) {
-  throw new ZkStreamException(code, text);
+void ZkStreamException::RaiseOnHeap(int code, const char* text, unsigned long systemError) {
+  auto* error = new ZkStreamException(code, text);
+  error->systemError_ = systemError;
+  throw error;
 }
 
 void ZkStreamException::Raise(int code, const char* text) {

@@ -42,13 +42,20 @@ class ZkStreamException {
   int GetCode() const { return code_; }
   // The owned text, or null when the error carries none.
   const char* GetText() const { return text_; }
+  // The platform's error code of the failed call, or 0 when none was
+  // recorded. Taken where the call failed: by the time a handler runs, the
+  // platform's last-error value may have been overwritten.
+  unsigned long GetSystemError() const { return systemError_; }
 
-  // Pointer form: throws `new ZkStreamException(code, text)`.
-  [[noreturn]] static void RaiseOnHeap(int code, const char* text = nullptr);
+  // Pointer form: throws `new ZkStreamException(code, text)` carrying
+  // `systemError`.
+  [[noreturn]] static void RaiseOnHeap(int code, const char* text = nullptr,
+                                       unsigned long systemError = 0);
   // Value form: throws ZkStreamException(code, text).
   [[noreturn]] static void Raise(int code, const char* text = nullptr);
 
  private:
   int code_;
   char* text_;
+  unsigned long systemError_ = 0;
 };

@@ -1,0 +1,173 @@
+// Fault injection, end to end: setup executables run into a full drive, a
+// read-only temporary folder, a file held open by another process, damaged
+// archives and a temporary folder without a free name. Each run must show
+// one message that says what failed, end with the exit code of that kind of
+// failure, not start the second stage, and leave nothing of itself behind.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "launcher/exit_codes.h"
+#include "launcher/failure_messages.h"
+#include "launcher/run_failure.h"
+#include "platform/scoped_handle.h"
+#include "platform/win32.h"
+#include "tests/support/program_run.h"
+#include "tests/support/scoped_folder.h"
+
+namespace kv::test {
+namespace {
+
+// The English message for a failure (this test runs with LC_ALL=en_US).
+std::wstring Expected(FailureTextId id, const std::string& subject, const std::string& detail) {
+  char text[4096];
+  std::snprintf(text, sizeof text, kFailureTextTable[id].english, subject.c_str(), detail.c_str());
+  return FromCp1252(text);
+}
+
+bool StartsWith(const std::wstring& text, const std::wstring& head) {
+  return text.compare(0, head.size(), head) == 0;
+}
+
+class FailureRun : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    EXPECT_TRUE(temp_.Remove());
+    EXPECT_TRUE(outside_.Remove());
+  }
+
+  // Runs `setupVariable`'s executable with `temp` as its temporary folder and
+  // checks what every failed run must hold: exit code, one message under
+  // the caption of message 0, no second stage, nothing left in `temp`.
+  ProgramResult RunFailing(const char* setupVariable, const std::string& temp, ExitCode code) {
+    const std::string setup = GetEnv(setupVariable);
+    EXPECT_FALSE(setup.empty()) << setupVariable << " is not set";
+    const std::string before = ListTree(temp);
+    ProgramRun run;
+    run.program = setup;
+    run.currentDirectory = outside_.path();
+    run.environment = {{"TMP", temp}, {"TEMP", temp}, {"KV_STAGERUN_RECORD", RecordPath()}};
+    ProgramResult result = RunProgram(run);
+
+    EXPECT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, static_cast<DWORD>(code));
+    EXPECT_EQ(result.boxes.size(), 1u);
+    if (!result.boxes.empty()) {
+      EXPECT_EQ(result.boxes[0].caption, L"Kalvora Setup");
+    }
+    ::Sleep(300);  // a second stage, were it started, would have recorded by now
+    EXPECT_EQ(::GetFileAttributesA(RecordPath().c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the second stage was started";
+    EXPECT_EQ(ListTree(temp), before) << "the run left files behind";
+    return result;
+  }
+
+  std::wstring Text(const ProgramResult& result) {
+    return result.boxes.empty() ? std::wstring() : result.boxes[0].text;
+  }
+
+  std::string RecordPath() const { return outside_.path() + "record.txt"; }
+
+  ScopedFolder temp_;
+  ScopedFolder outside_;
+};
+
+TEST_F(FailureRun, DiskThatFillsDuringUnpacking) {
+  const std::string drive = GetEnv("KV_FILL_DRIVE");
+  if (drive.empty()) GTEST_SKIP() << "no 12 MB drive mapped (needs root to mount a tmpfs)";
+  const std::string root = drive + "\\";
+  ProgramResult result = RunFailing("KV_FAIL_FILL_EXE", root, kExitCannotWrite);
+  EXPECT_EQ(Text(result), Expected(kFailCannotWrite, root + "KVGSetup0\\big2.bin",
+                                   SystemErrorText(ERROR_DISK_FULL)));
+}
+
+TEST_F(FailureRun, ReadOnlyTemporaryFolder) {
+  const std::string drive = GetEnv("KV_READONLY_DRIVE");
+  if (drive.empty()) GTEST_SKIP() << "no read-only drive mapped (needs root to mount a tmpfs)";
+  const std::string root = drive + "\\";
+  ProgramResult result = RunFailing("KV_SETUP_EXE", root, kExitCannotCreate);
+  const std::wstring text = Text(result);
+  EXPECT_TRUE(text == Expected(kFailCannotCreate, root + "0.bat", SystemErrorText(ERROR_WRITE_PROTECT)) ||
+              text == Expected(kFailCannotCreate, root + "0.bat", SystemErrorText(ERROR_ACCESS_DENIED)))
+      << "shown: " << std::string(text.begin(), text.end()) << "\nwrite protect: "
+      << SystemErrorText(ERROR_WRITE_PROTECT) << "\naccess denied: " << SystemErrorText(ERROR_ACCESS_DENIED);
+}
+
+// Holds a file of the run open without sharing, as a virus scanner does,
+// from the moment the work folder appears until `holdMs` later.
+struct Holder {
+  std::string folder;
+  std::string file;
+  DWORD holdMs;
+  bool held = false;
+};
+
+DWORD WINAPI HoldFile(void* parameter) {
+  auto* holder = static_cast<Holder*>(parameter);
+  const DWORD start = ::GetTickCount();
+  while (::GetFileAttributesA(holder->folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (::GetTickCount() - start > 20000) return 1;
+    ::Sleep(1);
+  }
+  ScopedFileHandle file(::CreateFileA(holder->file.c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  holder->held = file.IsValid();
+  ::Sleep(holder->holdMs);
+  file.Reset();
+  ::DeleteFileA(holder->file.c_str());
+  return 0;
+}
+
+TEST_F(FailureRun, TargetHeldOpenByAnotherProcess) {
+  // The launcher fails on held.txt after unpacking a 6 MB file; its work
+  // folder can be removed only once the holder lets go, 1.5 s later, which
+  // the launcher's retries wait for.
+  Holder holder{temp_.path() + "KVGSetup0", temp_.path() + "KVGSetup0\\held.txt", 1500};
+  ScopedKernelHandle thread(::CreateThread(nullptr, 0, &HoldFile, &holder, 0, nullptr));
+  ProgramResult result = RunFailing("KV_FAIL_HELD_EXE", temp_.path(), kExitCannotCreate);
+  ::WaitForSingleObject(thread.Get(), 30000);
+  ASSERT_TRUE(holder.held) << "the test could not hold the file";
+  EXPECT_EQ(Text(result), Expected(kFailCannotCreate, holder.file,
+                                   SystemErrorText(ERROR_SHARING_VIOLATION)));
+}
+
+TEST_F(FailureRun, ArchiveWithAFlippedByteInAnEntry) {
+  ProgramResult result = RunFailing("KV_FAIL_FLIPPED_EXE", temp_.path(), kExitDamagedEntry);
+  EXPECT_EQ(Text(result), Expected(kFailDamagedEntry, temp_.path() + "KVGSetup0\\text.txt",
+                                   "the compressed data is damaged or truncated"));
+}
+
+TEST_F(FailureRun, ArchiveWithATruncatedEntry) {
+  ProgramResult result = RunFailing("KV_FAIL_TRUNCATED_EXE", temp_.path(), kExitDamagedEntry);
+  EXPECT_EQ(Text(result), Expected(kFailDamagedEntry, temp_.path() + "KVGSetup0\\text.txt",
+                                   "the compressed data is damaged or truncated"));
+}
+
+TEST_F(FailureRun, ArchivesThatTheReaderRefuses) {
+  const std::wstring head =
+      L"The setup program is damaged: its archive SETUPBASE cannot be read.\n(";
+  const std::wstring tail = L")\nPlease download the setup program again.";
+  for (const char* setup : {"KV_FAIL_OUTSIDE_EXE", "KV_FAIL_DOTDOT_EXE"}) {
+    ProgramResult result = RunFailing(setup, temp_.path(), kExitDamagedArchive);
+    const std::wstring text = Text(result);
+    EXPECT_TRUE(StartsWith(text, head)) << setup;
+    EXPECT_TRUE(text.size() > tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0)
+        << setup;
+  }
+}
+
+// A temporary folder that holds 0.bat to 32767.bat: whatever numbers the
+// generator draws, all are taken. The test runner makes it from the build
+// machine's side, where creating 32,768 files takes a moment (under Wine
+// each creation searches the whole folder).
+TEST_F(FailureRun, EveryCandidateNameTaken) {
+  const std::string full = GetEnv("KV_NAMES_TAKEN_TEMP");
+  if (full.empty()) GTEST_SKIP() << "KV_NAMES_TAKEN_TEMP is not set";
+  ASSERT_NE(::GetFileAttributesA((full + "32767.bat").c_str()), INVALID_FILE_ATTRIBUTES);
+  ProgramResult result = RunFailing("KV_SETUP_EXE", full, kExitNoFreeName);
+  EXPECT_EQ(Text(result), Expected(kFailNoFreeName, full, ""));
+}
+
+}  // namespace
+}  // namespace kv::test

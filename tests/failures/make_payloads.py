@@ -1,0 +1,75 @@
+#!/usr/bin/env python3
+"""Writes the payload folders of the failure tests into <outdir>:
+
+  fill/      two 8 MB incompressible files: more than a 12 MB drive holds
+  held/      a 6 MB file, then held.txt, which a test holds open meanwhile
+  flipped/   SETUPBASE.kvarc with one flipped byte in an entry's data
+  truncated/ SETUPBASE.kvarc whose entry ends 4 bytes early
+  outside/   SETUPBASE.kvarc whose directory offset points past its end
+  dotdot/    SETUPBASE.kvarc with an entry named ..\\evil.txt
+
+Every payload's BASE holds the two stand-ins and Data\\a.txt, so a run that
+failed has something of its own to take back, and one that did not fail
+would start the second stage. Deterministic: the same bytes on every run.
+"""
+import os
+import random
+import shutil
+import struct
+import sys
+import zlib
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def archive(entries, directory_offset=None):
+    """entries: list of (name bytes, data bytes, compressed override or None)."""
+    body = b""
+    records = b""
+    for name, data, stream in entries:
+        stream = zlib.compress(data, 6) if stream is None else stream
+        offset = 4 + len(body)
+        body += stream
+        records += struct.pack("<B", len(name)) + name
+        records += struct.pack("<IIIIII", offset, len(stream), len(data), 0, 0, 0)
+    d = 4 + len(body) if directory_offset is None else directory_offset
+    return struct.pack("<I", d) + body + struct.pack("<I", len(entries)) + records
+
+
+def main():
+    out, stagerun, holdproc = sys.argv[1:4]
+    rng = random.Random(20261208)
+    shutil.rmtree(out, ignore_errors=True)
+    for case in ["fill", "held", "flipped", "truncated", "outside", "dotdot"]:
+        base = os.path.join(out, case, "BASE")
+        os.makedirs(base)
+        shutil.copy(stagerun, base)
+        shutil.copy(holdproc, base)
+        write(os.path.join(base, "Data", "a.txt"), b"unpacked before the failure\r\n")
+
+    for i in (1, 2):
+        write(os.path.join(out, "fill", "SETUPBASE", "big%d.bin" % i), rng.randbytes(8 << 20))
+    write(os.path.join(out, "held", "SETUPBASE", "big.bin"), rng.randbytes(6 << 20))
+    write(os.path.join(out, "held", "KVVERSION", "held.txt"), b"held open by the test\r\n")
+
+    text = b"".join(b"line %d of a text that zlib compresses\r\n" % i for i in range(2000))
+    stream = zlib.compress(text, 6)
+    flipped = bytearray(stream)
+    flipped[len(flipped) // 2] ^= 0x40
+    write(os.path.join(out, "flipped", "SETUPBASE.kvarc"),
+          archive([(b"good.txt", b"fine\r\n", None), (b"text.txt", text, bytes(flipped))]))
+    write(os.path.join(out, "truncated", "SETUPBASE.kvarc"),
+          archive([(b"text.txt", text, stream[:-4])]))
+    good = archive([(b"text.txt", text, None)])
+    write(os.path.join(out, "outside", "SETUPBASE.kvarc"),
+          archive([(b"text.txt", text, None)], directory_offset=len(good) + 100))
+    write(os.path.join(out, "dotdot", "SETUPBASE.kvarc"),
+          archive([(b"ok.txt", b"ok\r\n", None), (b"..\\evil.txt", b"evil\r\n", None)]))
+
+
+if __name__ == "__main__":
+    main()
