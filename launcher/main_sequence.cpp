@@ -183,6 +183,10 @@ int RunMainSequence(HINSTANCE instance, const char* commandTail) {
 
   launchStarted = 1;
   LaunchSecondStage(parameters);
+  // The second stage has its own current directory now. Standing in the
+  // work folder during the final wait would keep the cleanup script, which
+  // the second stage may run at once, from removing it.
+  _chdir(tempFolder);
   ::DestroyWindow(splash);
   FinalWait();
   return kExitSuccess;

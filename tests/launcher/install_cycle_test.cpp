@@ -35,13 +35,10 @@ std::string Oem(const std::string& ansi) {
   return buffer.data();
 }
 
-bool WaitUntilEmpty(const std::string& folder, DWORD timeoutMs) {
-  const DWORD start = ::GetTickCount();
-  while (!ListTree(folder).empty()) {
-    if (::GetTickCount() - start > timeoutMs) return false;
-    ::Sleep(50);
-  }
-  return true;
+// The cleanup script deletes itself last: once it is gone the temporary
+// folder should be empty.
+bool CleanupFinished(const std::string& temp) {
+  return WaitUntilGone(temp + "0.bat", 20000) && ListTree(temp).empty();
 }
 
 class InstallCycle : public ::testing::Test {
@@ -141,7 +138,7 @@ TEST_F(InstallCycle, TheScriptRemovesEverythingWhateverTheTemporaryFolderIsCalle
     EXPECT_EQ(result.exitCode, 0u) << name;
     const std::string record = ReadRecord();
     EXPECT_EQ(RecordValues(record, "CleanupStarted"), std::vector<std::string>{"yes"}) << name;
-    EXPECT_TRUE(WaitUntilEmpty(temp, 20000))
+    EXPECT_TRUE(CleanupFinished(temp))
         << "left in [" << name << "]:\n" << ListTree(temp) << "script:\n"
         << [&] {
              std::string lines;
@@ -158,7 +155,7 @@ TEST_F(InstallCycle, TwentyRunsInARowLeaveNothingBehind) {
     ASSERT_TRUE(result.finished) << "run " << run;
     ASSERT_EQ(result.exitCode, 0u) << "run " << run;
     ReadRecord();
-    ASSERT_TRUE(WaitUntilEmpty(temp, 20000)) << "run " << run << " left:\n" << ListTree(temp);
+    ASSERT_TRUE(CleanupFinished(temp)) << "run " << run << " left:\n" << ListTree(temp);
   }
 }
 

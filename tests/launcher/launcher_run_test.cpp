@@ -40,13 +40,10 @@ std::string RecordValue(const std::string& record, const std::string& key) {
   return record.substr(at, record.find("\r\n", at) - at);
 }
 
-bool WaitUntilEmpty(const std::string& folder, DWORD timeoutMs) {
-  const DWORD start = ::GetTickCount();
-  while (!ListTree(folder).empty()) {
-    if (::GetTickCount() - start > timeoutMs) return false;
-    ::Sleep(50);
-  }
-  return true;
+// The cleanup script deletes itself last: once it is gone the temporary
+// folder should be empty.
+bool CleanupFinished(const std::string& temp) {
+  return WaitUntilGone(temp + "0.bat", 20000) && ListTree(temp).empty();
 }
 
 // Runs of two setup executables: one whose payload is the stand-in second
@@ -132,7 +129,7 @@ TEST_F(LauncherRun, WindowOfThatClassWithAnotherTitleDoesNotStopTheLauncher) {
   EXPECT_EQ(result.exitCode, 0u);
   EXPECT_TRUE(::IsIconic(open.get()));
   EXPECT_TRUE(WaitForFile(RecordPath(), 10000)) << "the second stage was not started";
-  EXPECT_TRUE(WaitUntilEmpty(temp_.path(), 20000)) << ListTree(temp_.path());
+  EXPECT_TRUE(CleanupFinished(temp_.path())) << ListTree(temp_.path());
 }
 
 // --- The second stage's parameters -----------------------------------------
@@ -159,7 +156,7 @@ TEST_P(SecondStageParameters, ReachTheSecondStageCharacterForCharacter) {
                                temp_.path() + "0.bat\" " + tail;
   EXPECT_EQ(CommandTail(RecordValue(record, "CommandLine")), expected) << "tail: [" << tail << "]";
   EXPECT_EQ(RecordValue(record, "CurrentDirectory"), temp_.path() + "KVGSetup0");
-  EXPECT_TRUE(WaitUntilEmpty(temp_.path(), 20000)) << ListTree(temp_.path());
+  EXPECT_TRUE(CleanupFinished(temp_.path())) << ListTree(temp_.path());
 }
 
 INSTANTIATE_TEST_SUITE_P(Tails, SecondStageParameters,

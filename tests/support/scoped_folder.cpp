@@ -87,6 +87,15 @@ std::string ListTree(const std::string& folder) {
   return joined;
 }
 
+bool WaitUntilGone(const std::string& path, unsigned long timeoutMs) {
+  const DWORD start = ::GetTickCount();
+  while (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (::GetTickCount() - start > timeoutMs) return false;
+    ::Sleep(20);
+  }
+  return true;
+}
+
 bool ReadWholeFile(const std::string& path, std::string* contents) {
   ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

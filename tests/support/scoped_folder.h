@@ -36,6 +36,11 @@ bool RemoveTree(const std::string& path);
 // `folder` (ending in a backslash), folders included.
 std::string ListTree(const std::string& folder);
 
+// Waits up to `timeoutMs` for `path` not to exist. It looks at that one
+// name only: a search handle on a folder would keep another process from
+// removing the folder meanwhile.
+bool WaitUntilGone(const std::string& path, unsigned long timeoutMs);
+
 // Reads a whole file; false when it cannot be opened.
 bool ReadWholeFile(const std::string& path, std::string* contents);
 
