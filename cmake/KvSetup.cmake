@@ -44,3 +44,29 @@ function(kv_add_setup target payload_dir)
   add_dependencies(${target} ${target}_archives)
   kv_setup_executable(${target})
 endfunction()
+
+# kv_add_stand_in_setup(<target> [FROM <payload-dir>] [EMPTY_FILES <relative paths>])
+# builds <target>.exe from a payload assembled in the build tree: a copy of
+# <payload-dir> (if given), the empty files named (git keeps no empty
+# files), and the two stand-ins, StageRun.exe and holdproc.exe, in BASE.
+function(kv_add_stand_in_setup target)
+  cmake_parse_arguments(S "" "FROM" "EMPTY_FILES" ${ARGN})
+  set(payload ${CMAKE_CURRENT_BINARY_DIR}/${target}-payload)
+  set(commands COMMAND ${CMAKE_COMMAND} -E rm -rf ${payload})
+  if(S_FROM)
+    list(APPEND commands COMMAND ${CMAKE_COMMAND} -E copy_directory ${S_FROM} ${payload})
+  endif()
+  foreach(file ${S_EMPTY_FILES})
+    get_filename_component(folder ${payload}/${file} DIRECTORY)
+    list(APPEND commands COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+                         COMMAND ${CMAKE_COMMAND} -E touch ${payload}/${file})
+  endforeach()
+  add_custom_target(${target}_payload
+    ${commands}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${payload}/BASE
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:StageRun> $<TARGET_FILE:holdproc> ${payload}/BASE/
+    DEPENDS StageRun holdproc
+    COMMENT "Assembling the payload of ${target}"
+    VERBATIM)
+  kv_add_setup(${target} ${payload} DEPENDS ${target}_payload)
+endfunction()

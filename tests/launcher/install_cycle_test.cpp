@@ -35,12 +35,6 @@ std::string Oem(const std::string& ansi) {
   return buffer.data();
 }
 
-// The cleanup script deletes itself last: once it is gone the temporary
-// folder should be empty.
-bool CleanupFinished(const std::string& temp) {
-  return WaitUntilGone(temp + "0.bat", 20000) && ListTree(temp).empty();
-}
-
 class InstallCycle : public ::testing::Test {
  protected:
   void SetUp() override {

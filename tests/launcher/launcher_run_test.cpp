@@ -40,12 +40,6 @@ std::string RecordValue(const std::string& record, const std::string& key) {
   return record.substr(at, record.find("\r\n", at) - at);
 }
 
-// The cleanup script deletes itself last: once it is gone the temporary
-// folder should be empty.
-bool CleanupFinished(const std::string& temp) {
-  return WaitUntilGone(temp + "0.bat", 20000) && ListTree(temp).empty();
-}
-
 // Runs of two setup executables: one whose payload is the stand-in second
 // stage and holdproc alone, and one without any archive.
 class LauncherRun : public ::testing::Test {

@@ -96,6 +96,10 @@ bool WaitUntilGone(const std::string& path, unsigned long timeoutMs) {
   return true;
 }
 
+bool CleanupFinished(const std::string& temp) {
+  return WaitUntilGone(temp + "0.bat", 20000) && ListTree(temp).empty();
+}
+
 bool ReadWholeFile(const std::string& path, std::string* contents) {
   ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
