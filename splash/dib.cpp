@@ -1,7 +1,6 @@
 #include "splash/dib.h"
 
 #include <cstring>
-#include <new>
 
 #include "platform/scoped_handle.h"
 
@@ -11,6 +10,10 @@ namespace {
 constexpr uint32_t kBiRgb = 0;
 constexpr uint32_t kBiRle8 = 1;
 constexpr uint32_t kBiBitfields = 3;
+
+// Largest DIB the routines take on, in bytes: twice it (the RLE8 scratch
+// buffer) still fits a 32-bit size.
+constexpr uint32_t kMaxDibBytes = 0x40000000;
 
 bool IsValidBitCount(uint16_t bits) {
   return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
@@ -54,43 +57,50 @@ BITMAPINFOHEADER* LoadResourceDib(const char* name, HINSTANCE module) {
 
   const uint32_t pixelOffset = DibPixelOffset(&header);
   if (pixelOffset > resourceSize) return nullptr;
+  // Pixels painted as they are stored must all lie inside the resource.
+  const uint64_t imageEnd = static_cast<uint64_t>(pixelOffset) + ImageSize(&header);
+  if ((header.biCompression == kBiRgb || header.biCompression == kBiBitfields) &&
+      imageEnd > resourceSize) {
+    return nullptr;
+  }
   // The copy has room for the header, the colour table and the larger of the
   // stored pixels and the expanded image, so RLE8 can be expanded in place.
-  size_t capacity = resourceSize;
-  if (static_cast<size_t>(pixelOffset) + ImageSize(&header) > capacity)
-    capacity = static_cast<size_t>(pixelOffset) + ImageSize(&header);
-  if (header.biCompression == kBiRgb &&
-      static_cast<uint64_t>(pixelOffset) + ImageSize(&header) > resourceSize) {
-    return nullptr;  // fewer pixel bytes than the rows need
-  }
+  const uint64_t capacity = imageEnd > resourceSize ? imageEnd : resourceSize;
+  if (capacity > kMaxDibBytes) return nullptr;
 
   // Resource memory is read-only: completion and expansion work on a copy
-  // that is never freed, like the resource it stands for.
-  auto* copy = new (std::nothrow) uint8_t[capacity];
+  // that is never freed, like the resource it stands for. It comes from
+  // VirtualAlloc (zero-filled) rather than a heap, so that no global memory
+  // handle leads to it and FreeDib leaves it alone.
+  auto* copy = static_cast<uint8_t*>(::VirtualAlloc(nullptr, static_cast<SIZE_T>(capacity),
+                                                    MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   if (!copy) return nullptr;
-  std::memset(copy, 0, capacity);
   std::memcpy(copy, data, resourceSize);
   std::memcpy(copy, &header, sizeof header);
   auto* dib = reinterpret_cast<BITMAPINFOHEADER*>(copy);
-  DecompressDib(dib, resourceSize, capacity);
+  DecompressDib(dib, resourceSize, static_cast<size_t>(capacity));
   return dib;
 }
 
 void DecompressDib(BITMAPINFOHEADER* dib, size_t stored, size_t capacity) {
-  uint32_t size = dib->biSizeImage ? dib->biSizeImage : ImageSize(dib);
   uint32_t pixelOffset = DibPixelOffset(dib);
   if (pixelOffset > capacity || stored > capacity) return;
+  if (dib->biCompression != kBiRle8) return;
   uint8_t* pixels = reinterpret_cast<uint8_t*>(dib) + pixelOffset;
   const size_t room = capacity - pixelOffset;
   const size_t coded = stored > pixelOffset ? stored - pixelOffset : 0;
-  if (dib->biCompression == kBiRle8) {
-    if (!ExpandRle8(pixels, coded, size, room)) return;  // stays coded: not painted
-    dib->biCompression = kBiRgb;
-    if (dib->biSizeImage > room) dib->biSizeImage = static_cast<DWORD>(room);
-  }
+  // A stored RLE8 bitmap's biSizeImage counts its coded bytes, as a rule
+  // fewer than the rows take once expanded: the expansion fills at least the
+  // whole image, and never more than the memory behind the pixels holds.
+  uint32_t size = dib->biSizeImage > ImageSize(dib) ? dib->biSizeImage : ImageSize(dib);
+  if (size > room) size = static_cast<uint32_t>(room);
+  if (!ExpandRle8(pixels, coded, size, room)) return;  // stays coded: not painted
+  dib->biCompression = kBiRgb;
+  if (dib->biSizeImage != 0) dib->biSizeImage = size;
 }
 
 bool ExpandRle8(uint8_t* pixels, size_t codedBytes, uint32_t size, size_t room) {
+  if (size > kMaxDibBytes) return false;  // no scratch buffer of twice that size
   const size_t scratchSize = 2u * static_cast<size_t>(size);
   ScopedGlobal scratch(::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, scratchSize ? scratchSize : 1));
   if (!scratch.IsValid()) return false;
@@ -160,7 +170,14 @@ HPALETTE CreateDibPalette(const BITMAPINFOHEADER* dib) {
 
 int PaintDib(const BITMAPINFOHEADER* dib, HDC context, int x, int y) {
   if (!dib) return 0;
-  if (dib->biCompression != kBiRgb && dib->biCompression != kBiBitfields) return 0;
+  // Coded pixels (RLE8 not expanded, RLE4) are never painted as rows. Bit
+  // masks follow the header only in the 40-byte form (in the longer forms
+  // they are inside the header, where the pixel rule does not look), and
+  // only pixels of 16 or 32 bits have them.
+  const bool maskedPixels = dib->biCompression == kBiBitfields &&
+                            dib->biSize == sizeof(BITMAPINFOHEADER) &&
+                            (dib->biBitCount == 16 || dib->biBitCount == 32);
+  if (dib->biCompression != kBiRgb && !maskedPixels) return 0;
   const uint8_t* pixels = reinterpret_cast<const uint8_t*>(dib) + DibPixelOffset(dib);
   const int height = dib->biHeight < 0 ? -dib->biHeight : dib->biHeight;
   return ::StretchDIBits(context, x, y, dib->biWidth, height, 0, 0, dib->biWidth, height,

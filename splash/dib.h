@@ -19,20 +19,26 @@ uint32_t DibRowBytes(int32_t width, uint16_t bits);
 uint32_t DibPixelOffset(const BITMAPINFOHEADER* dib);
 
 // Loads bitmap resource `name` of `module` into a private, writable copy
-// that lives as long as the process (resource memory is read-only), and
-// completes its header: biSizeImage 0 becomes the uncompressed image size,
-// biClrUsed 0 becomes 2^bits for 8 bits or less. RLE8 pixels are expanded
-// (DecompressDib). Returns null when the resource is missing, cannot be
-// loaded, or its header does not describe pixels that lie inside it.
+// that lives as long as the process (resource memory is read-only; the
+// resource itself is never changed), and completes its header: biSizeImage
+// 0 becomes the uncompressed image size, biClrUsed 0 becomes 2^bits for 8
+// bits or less. RLE8 pixels are expanded (DecompressDib). The copy is in no
+// global memory block, so FreeDib frees nothing of it. Returns null when the
+// resource is missing, cannot be loaded, or its header does not describe
+// pixels that lie inside it (uncompressed and BI_BITFIELDS rows must all be
+// stored).
 BITMAPINFOHEADER* LoadResourceDib(const char* name, HINSTANCE module);
 
 // Completes a DIB in place. `stored` is how many bytes of it (header
 // included) hold the bitmap as stored, `capacity` how many bytes its memory
 // has. RLE8 pixels are expanded into the room behind the pixel address, the
-// coded bytes being read only within `stored`, and the DIB is marked
-// BI_RGB. When the expansion cannot be done (no scratch memory) the DIB
-// stays marked BI_RLE8, so that it is never painted from coded bytes.
-// BI_RLE4 and BI_BITFIELDS bitmaps are left as they are.
+// coded bytes being read only within `stored`: the expanded size is the
+// larger of biSizeImage (which for a stored RLE8 bitmap counts coded bytes)
+// and the uncompressed image size, cut to that room; a non-zero biSizeImage
+// becomes that size and the DIB is marked BI_RGB. When the expansion cannot
+// be done (no scratch memory) the DIB stays marked BI_RLE8, so that it is
+// never painted from coded bytes. Other bitmaps (BI_RGB, BI_RLE4,
+// BI_BITFIELDS) are left as they are.
 void DecompressDib(BITMAPINFOHEADER* dib, size_t stored, size_t capacity);
 
 // Expands the RLE8 stream at `pixels` (at most `codedBytes` bytes of it are
@@ -41,7 +47,8 @@ void DecompressDib(BITMAPINFOHEADER* dib, size_t stored, size_t capacity);
 // when room allows). The expansion stops at the end-of-bitmap code, or with
 // what was written when the stream would read past its bytes or write past
 // `size`. Bytes the stream does not write are 0. Returns false, leaving the
-// pixels unchanged, when no scratch memory could be had.
+// pixels unchanged, when no scratch memory (2 * size bytes) could be had;
+// sizes over 1 GiB get none.
 bool ExpandRle8(uint8_t* pixels, size_t codedBytes, uint32_t size, size_t room);
 
 // A logical palette for the DIB: from its colour table when it has one, else
@@ -53,6 +60,9 @@ HPALETTE CreateDibPalette(const BITMAPINFOHEADER* dib);
 // Paints the DIB unscaled with its top-left corner at (x, y). Returns the
 // platform's count of scan lines painted; 0 for a null DIB and for one whose
 // pixels are still coded (RLE8 not expanded, RLE4), which are not painted.
+// BI_BITFIELDS pixels of 16 or 32 bits are painted through their masks when
+// the masks follow a 40-byte header; other BI_BITFIELDS bitmaps are not
+// painted.
 int PaintDib(const BITMAPINFOHEADER* dib, HDC context, int x, int y);
 
 // Frees a DIB held in a movable global memory block. Null, and DIBs not held
