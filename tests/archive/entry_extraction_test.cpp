@@ -1,0 +1,153 @@
+// Extracting one entry onto the real file system: the folders it creates and
+// records, the file it writes, and the failures it raises.
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/entry_extraction.h"
+#include "archive/unpack_error.h"
+#include "platform/scoped_handle.h"
+#include "platform/win32.h"
+#include "stream/stream_exception.h"
+#include "tests/support/scoped_folder.h"
+
+namespace kv {
+namespace {
+
+std::vector<unsigned char> Deflate(const std::string& text) {
+  uLongf size = compressBound(static_cast<uLong>(text.size()));
+  std::vector<unsigned char> stream(size);
+  compress2(stream.data(), &size, reinterpret_cast<const Bytef*>(text.data()),
+            static_cast<uLong>(text.size()), 6);
+  stream.resize(size);
+  return stream;
+}
+
+std::vector<std::string> Recorded(const CreatedFolderList& list) {
+  std::vector<std::string> paths;
+  for (const ZkString& path : list) paths.emplace_back(path);
+  return paths;
+}
+
+class ExtractEntryTest : public ::testing::Test {
+ protected:
+  void TearDown() override { EXPECT_TRUE(root_.Remove()) << "a file is still held open"; }
+
+  // Extracts `text` to the work folder path followed by `name`.
+  void Extract(const std::string& name, const std::string& text) {
+    const std::vector<unsigned char> stream = Deflate(text);
+    ExtractEntry(stream.data(), static_cast<unsigned long>(stream.size()),
+                 static_cast<unsigned long>(text.size()), (work_ + name).c_str(), &folders_,
+                 [this](const char* path) { created_.push_back(path); });
+  }
+
+  std::string Contents(const std::string& name) {
+    std::string text;
+    EXPECT_TRUE(test::ReadWholeFile(work_ + name, &text)) << name;
+    return text;
+  }
+
+  test::ScopedFolder root_;
+  std::string work_ = root_.path() + "KVGSetup0\\";
+  CreatedFolderList folders_;
+  std::vector<std::string> created_;
+};
+
+TEST_F(ExtractEntryTest, FirstEntryCreatesAndRecordsTheWorkFolder) {
+  Extract("readme.txt", "hello");
+  EXPECT_EQ(Contents("readme.txt"), "hello");
+  EXPECT_EQ(Recorded(folders_), std::vector<std::string>{root_.path() + "KVGSetup0"});
+  EXPECT_EQ(created_, std::vector<std::string>{work_ + "readme.txt"});
+}
+
+TEST_F(ExtractEntryTest, TwoMissingFolderLevelsAreCreatedAndRecordedInnerFirst) {
+  ASSERT_TRUE(::CreateDirectoryA(work_.c_str(), nullptr));
+  Extract("Data\\Fonts\\a.fon", std::string(250, 'x'));
+  EXPECT_EQ(Contents("Data\\Fonts\\a.fon"), std::string(250, 'x'));
+  EXPECT_EQ(Recorded(folders_),
+            (std::vector<std::string>{work_ + "Data\\Fonts", work_ + "Data"}));
+}
+
+TEST_F(ExtractEntryTest, AnExistingFileIsReplacedCompletelyEvenByShorterContents) {
+  Extract("same.txt", std::string(5000, 'a'));
+  Extract("same.txt", "short");
+  EXPECT_EQ(Contents("same.txt"), "short");
+}
+
+TEST_F(ExtractEntryTest, CompressedLengthZeroGivesAnEmptyFile) {
+  ExtractEntry(nullptr, 0, 0, (work_ + "empty.txt").c_str(), &folders_);
+  EXPECT_EQ(Contents("empty.txt"), "");
+}
+
+TEST_F(ExtractEntryTest, LargeEntriesArriveWhole) {
+  // Bigger than the writer's 64 KiB blocks, with a tail that is not a
+  // multiple of anything: nothing may stay unwritten when the file closes.
+  std::string text;
+  for (int i = 0; text.size() < 300001; ++i) text += std::to_string(i * 7919) + ",";
+  text.resize(300001);
+  Extract("big.bin", text);
+  EXPECT_EQ(Contents("big.bin"), text);
+}
+
+TEST_F(ExtractEntryTest, TargetHeldOpenWithoutSharingRaisesCodeSevenWithThePath) {
+  ASSERT_TRUE(::CreateDirectoryA(work_.c_str(), nullptr));
+  const std::string target = work_ + "held.txt";
+  ScopedFileHandle held(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(held.IsValid());
+  try {
+    Extract("held.txt", "x");
+    FAIL() << "no exception";
+  } catch (ZkStreamException* error) {
+    std::unique_ptr<ZkStreamException> owned(error);
+    EXPECT_EQ(owned->GetCode(), ZK_ERR_OPEN);
+    ASSERT_NE(owned->GetText(), nullptr);
+    EXPECT_EQ(std::string(owned->GetText()), target);
+    EXPECT_EQ(owned->GetSystemError(), static_cast<unsigned long>(ERROR_SHARING_VIOLATION));
+  }
+  EXPECT_TRUE(created_.empty()) << "a file the run did not create was reported as its own";
+}
+
+struct DamageCase {
+  const char* what;
+  int cut;       // bytes cut from the end of the stream
+  int flipAt;    // byte of the stream to flip, or -1
+  int lengthDelta;  // added to the recorded uncompressed length
+};
+
+TEST_F(ExtractEntryTest, DamagedEntriesAreRefusedAfterTheirFileIsClosed) {
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "line " + std::to_string(i) + "\r\n";
+  const DamageCase cases[] = {
+      {"flipped byte", 0, 40, 0},
+      {"wrong Adler-32", 0, -2, 0},
+      {"truncated stream", 10, -1, 0},
+      {"record says longer", 0, -1, 1},
+      {"record says shorter", 0, -1, -1},
+  };
+  for (const DamageCase& c : cases) {
+    std::vector<unsigned char> stream = Deflate(text);
+    if (c.flipAt >= 0) stream[c.flipAt] ^= 0x20;
+    if (c.flipAt == -2) stream.back() ^= 0x01;
+    stream.resize(stream.size() - c.cut);
+    const std::string target = work_ + "damaged.txt";
+    try {
+      ExtractEntry(stream.data(), static_cast<unsigned long>(stream.size()),
+                   static_cast<unsigned long>(text.size() + c.lengthDelta), target.c_str(),
+                   &folders_);
+      ADD_FAILURE() << c.what << ": no exception";
+    } catch (const UnpackError& error) {
+      EXPECT_EQ(error.kind(), UnpackError::Kind::kDamagedEntry) << c.what;
+      EXPECT_EQ(error.subject(), target) << c.what;
+    }
+    // The file is closed: it can be deleted at once.
+    EXPECT_TRUE(::DeleteFileA(target.c_str())) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace kv
