@@ -12,7 +12,7 @@ namespace kv {
 // creating the missing folders of the path first and recording each created
 // folder in `folders` (Part of the cleanup: see CreatedFolderList).
 // The file is created anew, or an existing one truncated, with no sharing;
-// it receives the inflated bytes in large writes.
+// it receives the inflated bytes in writes of up to 64 KiB.
 //
 // Throws:
 // - ZkStreamException* (pointer form) from the file: code 7 with the path

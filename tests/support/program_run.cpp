@@ -15,7 +15,9 @@ bool SameName(const std::string& a, const std::string& b) {
                                                   static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
-std::vector<char> BuildEnvironment(const std::vector<std::pair<std::string, std::string>>& changes) {
+}  // namespace
+
+std::vector<char> EnvironmentBlock(const std::vector<std::pair<std::string, std::string>>& changes) {
   std::vector<std::string> entries;
   char* block = ::GetEnvironmentStringsA();
   for (const char* p = block; *p; p += std::strlen(p) + 1) entries.emplace_back(p);
@@ -40,6 +42,8 @@ std::vector<char> BuildEnvironment(const std::vector<std::pair<std::string, std:
   result.push_back('\0');
   return result;
 }
+
+namespace {
 
 std::wstring WindowText(HWND window) {
   wchar_t buffer[4096];
@@ -124,7 +128,7 @@ ProgramResult RunProgram(const ProgramRun& run) {
   if (!run.commandTail.empty()) commandLine += " " + run.commandTail;
   std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
   mutableLine.push_back('\0');
-  std::vector<char> environment = BuildEnvironment(run.environment);
+  std::vector<char> environment = EnvironmentBlock(run.environment);
 
   STARTUPINFOA startup;
   std::memset(&startup, 0, sizeof startup);

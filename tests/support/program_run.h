@@ -43,6 +43,11 @@ struct ProgramResult {
   std::vector<MessageBoxSeen> boxes;
 };
 
+// A copy of this process's environment with `changes` applied (a variable
+// set, or removed when its value is empty; names compared without regard to
+// case), as a CreateProcess environment block.
+std::vector<char> EnvironmentBlock(const std::vector<std::pair<std::string, std::string>>& changes);
+
 // Runs the program to its end, dispatching this thread's messages meanwhile
 // (windows of this thread that the program talks to stay responsive).
 ProgramResult RunProgram(const ProgramRun& run);
