@@ -1,9 +1,11 @@
 # Quick start on a fresh Debian/Ubuntu machine:
 #   make demo   build the demo Setup.exe and run it under Wine
 #   make test   build everything and run every test
-# Both install the system packages they need first (scripts/install-deps).
+#   make fuzz   run each fuzzer for FUZZ_SECONDS (default 300); crashing
+#               inputs are kept in build/fuzz-findings/
+# Each installs the system packages it needs first (scripts/install-deps).
 
-.PHONY: all deps build test demo setup clean
+.PHONY: all deps build test fuzz demo setup clean
 
 all: build
 
@@ -15,6 +17,11 @@ build: deps
 
 test: deps
 	@scripts/run-tests
+
+FUZZ_SECONDS ?= 300
+fuzz: deps
+	@scripts/build fuzz && python3 tests/fuzz/run_fuzzer.py long --tree $${KV_BUILD:-build}/fuzz \
+	  --seconds $(FUZZ_SECONDS) --findings $${KV_BUILD:-build}/fuzz-findings
 
 demo: deps
 	@scripts/demo

@@ -7,12 +7,12 @@
 #include <cstdint>
 
 #include "platform/win32.h"
+#include "splash/dib_bytes.h"
 
 namespace kv {
 
-// Bytes of one pixel row: width * bits rounded up to a multiple of 32 bits,
-// in 32-bit arithmetic. DibRowBytes(480, 24) == 1440.
-uint32_t DibRowBytes(int32_t width, uint16_t bits);
+// DibRowBytes (bytes of one pixel row) and the other byte-level rules are in
+// splash/dib_bytes.h.
 
 // Offset of the pixels from the start of the DIB: biSize + 4 * biClrUsed, or
 // biSize + 12 for BI_BITFIELDS (three colour masks instead of a table).
@@ -24,9 +24,9 @@ uint32_t DibPixelOffset(const BITMAPINFOHEADER* dib);
 // 0 becomes the uncompressed image size, biClrUsed 0 becomes 2^bits for 8
 // bits or less. RLE8 pixels are expanded (DecompressDib). The copy is in no
 // global memory block, so FreeDib frees nothing of it. Returns null when the
-// resource is missing, cannot be loaded, or its header does not describe
-// pixels that lie inside it (uncompressed and BI_BITFIELDS rows must all be
-// stored).
+// resource is missing, cannot be loaded, or its header does not describe a
+// colour table and pixels that lie inside it (uncompressed and BI_BITFIELDS
+// rows must all be stored; see CompleteDibHeader).
 BITMAPINFOHEADER* LoadResourceDib(const char* name, HINSTANCE module);
 
 // Completes a DIB in place. `stored` is how many bytes of it (header

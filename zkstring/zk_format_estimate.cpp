@@ -185,7 +185,8 @@ int EstimateFormattedLength(const char* format, va_list callerArgs) {
     total = Clamp(total + item);
   }
   va_end(args);
-  return static_cast<int>(total < 0 ? 0 : total);
+  // Literal characters and "#" flags count behind the last clamp.
+  return static_cast<int>(Clamp(total < 0 ? 0 : total));
 }
 
 }  // namespace zk_format

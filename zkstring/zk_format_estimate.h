@@ -22,9 +22,12 @@ namespace zk_format {
 // conversion; wide texts for "ls" and "S".
 //
 // The bound does NOT hold for a negative width or precision taken through
-// "*", for a floating value needing more than 128 characters, or for
-// conversions the formatter writes literally; the caller must bound its
-// output itself. `args` is not consumed. The result is at most 0x3FFFFFFF.
+// "*", for a floating value needing more than 128 characters, for
+// conversions the formatter writes literally, or for the sign or blank of a
+// "d", "i" or "p" and the "0x" of a "p" that come on top of a precision of
+// 32 or more digits (the estimate counts width + precision only); the caller
+// must bound its output itself. `args` is not consumed. The result is at
+// most 0x3FFFFFFF.
 int EstimateFormattedLength(const char* format, va_list args);
 
 }  // namespace zk_format

@@ -1,0 +1,182 @@
+#!/usr/bin/env python3
+"""Writes the generated seed inputs of the fuzzers into tests/fuzz/corpus/.
+
+The seeds are small, well-formed (or nearly well-formed) inputs that give
+each fuzzer a start deep inside the code it feeds: archives with entries,
+folders and an empty file, an executable carrying them as resources, stored
+DIBs of every depth and compression, RLE8 streams, and formats. Inputs that
+once made a fuzzer fail are kept beside them under names starting with
+"regression-"; this script leaves those alone. Run it again after changing
+it; the same script always writes the same bytes.
+"""
+import os
+import struct
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CORPUS = os.path.join(HERE, "corpus")
+
+
+def write(harness, name, data):
+    folder = os.path.join(CORPUS, harness)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+# --- archives ---------------------------------------------------------------
+
+def archive(entries, times=(1, 2, 3)):
+    """An archive as the writer lays it out: D, the zlib streams, the directory."""
+    body = bytearray()
+    records = bytearray()
+    for name, data in entries:
+        stream = zlib.compress(data, 6)
+        offset = 4 + len(body)
+        body += stream
+        raw = name.encode("latin-1")
+        records += bytes([len(raw)]) + raw
+        records += struct.pack("<6I", offset, len(stream), len(data), *times)
+    directory = 4 + len(body)
+    return struct.pack("<I", directory) + bytes(body) + struct.pack("<I", len(entries)) + bytes(records)
+
+
+def pe_with_resources(resources):
+    """A PE32 file whose one section, .rsrc, holds the resources
+    [(type, name, language, data)], all of one type, string names only."""
+    file_align = 0x200
+    rva = 0x1000
+    rtype = resources[0][0]
+    # Layout of the tree: root, type entry -> name directory -> one language
+    # directory per name -> data entries; then the strings; then the data.
+    n = len(resources)
+    root = 0
+    name_dir = 16 + 8
+    lang_dirs = name_dir + 16 + 8 * n
+    data_entries = lang_dirs + (16 + 8) * n
+    strings = data_entries + 16 * n
+    string_blob = bytearray()
+
+    def add_string(text):
+        offset = strings + len(string_blob)
+        string_blob.extend(struct.pack("<H", len(text)) + text.encode("utf-16-le"))
+        return offset
+
+    type_string = add_string(rtype)
+    name_strings = [add_string(r[1]) for r in resources]
+    data_start = (strings + len(string_blob) + 3) & ~3
+    tree = bytearray(data_start)
+
+    def directory(at, named, ids):
+        struct.pack_into("<IIHHHH", tree, at, 0, 0, 0, 0, named, ids)
+
+    directory(root, 1, 0)
+    struct.pack_into("<II", tree, root + 16, 0x80000000 | type_string, 0x80000000 | name_dir)
+    directory(name_dir, n, 0)
+    blobs = bytearray()
+    for i, (_, _, language, data) in enumerate(resources):
+        lang_dir = lang_dirs + 24 * i
+        struct.pack_into("<II", tree, name_dir + 16 + 8 * i, 0x80000000 | name_strings[i],
+                         0x80000000 | lang_dir)
+        directory(lang_dir, 0, 1)
+        entry = data_entries + 16 * i
+        struct.pack_into("<II", tree, lang_dir + 16, language, entry)
+        struct.pack_into("<IIII", tree, entry, rva + data_start + len(blobs), len(data), 0, 0)
+        blobs += data
+        blobs += bytes((-len(blobs)) % 4)
+    tree[strings:strings + len(string_blob)] = string_blob
+    section = bytes(tree) + bytes(blobs)
+
+    headers = bytearray(file_align)
+    headers[0:2] = b"MZ"
+    e_lfanew = 0x40
+    struct.pack_into("<I", headers, 0x3C, e_lfanew)
+    headers[e_lfanew:e_lfanew + 4] = b"PE\0\0"
+    coff = e_lfanew + 4
+    optional_size = 224
+    struct.pack_into("<HHIIIHH", headers, coff, 0x14C, 1, 0, 0, 0, optional_size, 0x0102)
+    opt = coff + 20
+    struct.pack_into("<H", headers, opt, 0x10B)
+    struct.pack_into("<I", headers, opt + 92, 16)                 # data directory count
+    struct.pack_into("<II", headers, opt + 112, rva, len(section))  # resources
+    sect = opt + optional_size
+    raw_size = (len(section) + file_align - 1) // file_align * file_align
+    headers[sect:sect + 8] = b".rsrc\0\0\0"
+    struct.pack_into("<IIII", headers, sect + 8, len(section), rva, raw_size, file_align)
+    return bytes(headers) + section + bytes(raw_size - len(section))
+
+
+def archive_seeds():
+    h = "archive_reader_fuzz"
+    two = archive([("StageRun.exe", b"MZ stand-in " * 20),
+                   ("data\\sub\\notes.txt", b"line one\r\nline two\r\n"),
+                   ("empty.dat", b"")])
+    write(h, "three-entries", two)
+    write(h, "no-entries", archive([]))
+    write(h, "long-name", archive([("d\\" + "n" * 253, b"x")]))
+    write(h, "truncated", two[:len(two) - 7])
+    # An entry whose record claims one byte more than its stream inflates to.
+    bad = bytearray(archive([("a.txt", b"abc")]))
+    struct.pack_into("<I", bad, len(bad) - 16, 4)
+    write(h, "length-mismatch", bytes(bad))
+    write(h, "executable", pe_with_resources([
+        ("KVARC", "BASE", 1031, archive([("a\\b.txt", b"bee")])),
+        ("KVARC", "KVVERSION", 1031, archive([("version.txt", b"1.0")])),
+    ]))
+
+
+# --- DIBs -------------------------------------------------------------------
+
+def dib_header(width, height, bits, compression=0, size_image=0, clr_used=0, size=40):
+    return struct.pack("<IiiHHIIiiII", size, width, height, 1, bits, compression, size_image,
+                       2835, 2835, clr_used, 0) + bytes(size - 40)
+
+
+def row_bytes(width, bits):
+    return ((width * bits + 31) & ~31) // 8
+
+
+def dib_seeds():
+    h = "dib_fuzz"
+    stored = b"\0"  # first byte even: a stored DIB follows
+    table4 = bytes(range(16))
+    pixels = bytes(row_bytes(5, 8) * 3)
+    write(h, "rgb-8bit", stored + dib_header(5, 3, 8, clr_used=4) + table4 + pixels)
+    write(h, "rgb-24bit-top-down", stored + dib_header(3, -2, 24) + bytes(row_bytes(3, 24) * 2))
+    write(h, "rgb-1bit-default-table", stored + dib_header(9, 2, 1) + bytes(8) + bytes(8))
+    masks = struct.pack("<III", 0xF800, 0x07E0, 0x001F)
+    write(h, "bitfields-16bit", stored + dib_header(2, 2, 16, 3) + masks + bytes(8))
+    rle = bytes.fromhex("04 07 00 00 00 04 01 02 03 04 00 00 03 05 00 02 01 01 00 01".replace(" ", ""))
+    write(h, "rle8", stored + dib_header(4, 3, 8, 1, len(rle), 4) + table4 + rle)
+    write(h, "rle8-no-end", stored + dib_header(8, 2, 8, 1, 0, 2) + bytes(8) +
+          bytes.fromhex("0809000503010203040506"))
+    write(h, "rle4", stored + dib_header(4, 1, 4, 2, 4, 2) + bytes(8) + bytes.fromhex("04120001"))
+    write(h, "header-v5", stored + dib_header(2, 1, 32, 3, size=124) + bytes(8))
+    # Raw streams: first byte odd, then the image size (16 bits) and the room.
+    write(h, "stream-documented", b"\x01" + struct.pack("<HB", 8, 0) +
+          bytes.fromhex("04070000000401020304 0001".replace(" ", "")))
+    write(h, "stream-short-room", b"\x01" + struct.pack("<HB", 8, 0x84) + bytes.fromhex("08070001"))
+    write(h, "stream-short-scratch", b"\x03" + struct.pack("<HB", 6, 0x02) +
+          bytes.fromhex("00060102030405060001"))
+
+
+# --- formats ----------------------------------------------------------------
+
+def format_seeds():
+    # The fuzzer reads these as choices, not as text; a spread of lengths and
+    # byte values gives it a variety of formats from the start.
+    h = "format_estimate_fuzz"
+    for i, seed in enumerate([
+        bytes(range(0, 64)),
+        bytes(range(255, 191, -1)),
+        bytes([2, 3, 1, 4, 2, 0, 5, 9, 2, 3, 2, 200, 1]) * 4,
+        b"%d.bat\x00 %s \x02\x03\x04\xff\xfe" * 3,
+        bytes((i * 37 + 11) % 256 for i in range(96)),
+    ]):
+        write(h, f"choices-{i}", seed)
+
+
+if __name__ == "__main__":
+    archive_seeds()
+    dib_seeds()
+    format_seeds()
