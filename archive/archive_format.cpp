@@ -84,11 +84,12 @@ bool IsReservedDevice(std::string_view component) {
   std::string upper;
   for (char c : base) upper += Upper(c);
   if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
-  if (upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
-      upper[3] >= '1' && upper[3] <= '9') {
-    return true;
-  }
-  return false;
+  if (upper.size() != 4 || (upper.compare(0, 3, "COM") != 0 && upper.compare(0, 3, "LPT") != 0))
+    return false;
+  // Windows also takes the superscript digits one to three (Windows-1252
+  // 0xB9, 0xB2, 0xB3) as the port's number: "COM\xB9" opens COM1.
+  const unsigned char digit = static_cast<unsigned char>(upper[3]);
+  return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
 
 }  // namespace

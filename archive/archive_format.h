@@ -146,7 +146,8 @@ enum class NameFault {
 // would make the cleanup script's "del" remove other files, and a quotation
 // mark would end its quoted path) and bytes below 0x20; a component whose
 // part before the first dot, trailing blanks removed, is a DOS device name
-// (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, any case), since opening it
+// (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, any case; COM and LPT
+// also with the superscript digits 1 to 3 of Windows-1252), since opening it
 // reaches the device and not a file. Bytes 0x80-0xFF are accepted (ANSI).
 NameFault ValidateEntryName(std::string_view name);
 

@@ -29,6 +29,7 @@ TEST(EntryName, KeepsEveryNameInsideTheWorkFolder) {
       {"console.txt", NameFault::kNone},
       {"COM0", NameFault::kNone},
       {"LPT10", NameFault::kNone},
+      {"COM\xB4", NameFault::kNone},
       {"connect\\auxiliary.dat", NameFault::kNone},
       // Refused.
       {"", NameFault::kEmpty},
@@ -63,6 +64,9 @@ TEST(EntryName, KeepsEveryNameInsideTheWorkFolder) {
       {"a\\Com1\\b.txt", NameFault::kReservedDevice},
       {"aux .log", NameFault::kReservedDevice},
       {"LPT9", NameFault::kReservedDevice},
+      {"COM\xB9", NameFault::kReservedDevice},
+      {"lpt\xB2.txt", NameFault::kReservedDevice},
+      {"a\\Com\xB3", NameFault::kReservedDevice},
       {"prn.tar.gz", NameFault::kReservedDevice},
   };
   for (const NameCase& c : cases) {
