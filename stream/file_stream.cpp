@@ -25,7 +25,9 @@ bool MapFlags(unsigned int flags, DWORD* access, DWORD* share,
     case ZK_SHARE_DENYNONE: *share = FILE_SHARE_READ | FILE_SHARE_WRITE; break;
     default: return false;
   }
-  if (flags & ZK_CREATE) {
+  if (flags & ZK_CREATE_NEW) {
+    *disposition = CREATE_NEW;
+  } else if (flags & ZK_CREATE) {
     *disposition = (flags & ZK_NOTRUNCATE) ? OPEN_ALWAYS : CREATE_ALWAYS;
   } else {
     *disposition = OPEN_EXISTING;
@@ -48,10 +50,13 @@ ZKFile::ZKFile(const char* path, unsigned int flags)
 
 ZKFile::~ZKFile() {
   if (handle_ != nullptr && ownsHandle_ == 1) {
+    // Nothing may leave a destructor: not the close failure, and not the
+    // std::bad_alloc that allocating its exception can end in.
     try {
       Close();
     } catch (ZkStreamException* e) {
       delete e;
+    } catch (...) {
     }
   }
 }

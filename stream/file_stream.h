@@ -24,11 +24,14 @@ constexpr unsigned int ZK_SHARE_EXCLUSIVE = 0x0010;  // share mode 0
 constexpr unsigned int ZK_SHARE_DENYWRITE = 0x0020;  // others may read
 constexpr unsigned int ZK_SHARE_DENYREAD = 0x0030;   // others may write
 constexpr unsigned int ZK_SHARE_DENYNONE = 0x0040;   // others may do both
-// Creation, bits 12-13. ZK_CREATE alone: CREATE_ALWAYS (an existing file is
-// truncated); ZK_CREATE | ZK_NOTRUNCATE: OPEN_ALWAYS; otherwise the file
-// must exist (OPEN_EXISTING).
+// Creation, bits 12-14. ZK_CREATE alone: CREATE_ALWAYS (an existing file is
+// truncated); ZK_CREATE | ZK_NOTRUNCATE: OPEN_ALWAYS; ZK_CREATE_NEW, with
+// or without the other two: CREATE_NEW (the open fails when any file of
+// that name exists, so nothing of somebody else's is ever opened);
+// otherwise the file must exist (OPEN_EXISTING).
 constexpr unsigned int ZK_CREATE = 0x1000;
 constexpr unsigned int ZK_NOTRUNCATE = 0x2000;
+constexpr unsigned int ZK_CREATE_NEW = 0x4000;
 
 constexpr unsigned int ZK_ACCESS_MASK = 0x0003;
 constexpr unsigned int ZK_SHARE_MASK = 0x0070;

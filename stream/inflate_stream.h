@@ -71,8 +71,9 @@ class ZKInflate {
   bool ReachedStreamEnd() const { return reachedEnd_; }
 
   // Bytes produced by ReadInflated during the current or most recent
-  // inflation; same validity as ReachedStreamEnd().
-  unsigned long TotalOut() const { return totalOut_; }
+  // inflation, counted in 64 bits (a stream may yield more than 4 GiB);
+  // same validity as ReachedStreamEnd().
+  unsigned long long TotalOut() const { return totalOut_; }
 
  private:
   z_stream stream_;
@@ -80,7 +81,7 @@ class ZKInflate {
   unsigned long inputSize_;
   State state_;
   bool reachedEnd_;
-  unsigned long totalOut_;
+  unsigned long long totalOut_;
 };
 
 // A pump from a ZKRead into a ZKWrite. No data.

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,21 @@
 #include "stream/inflate_stream.h"
 #include "stream/mem_read_stream.h"
 #include "stream/stream_exception.h"
+
+// The replaced operators below pair malloc with free; the compiler cannot
+// see that and takes their calls for a mismatch.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+// While set, the global allocation operator fails as on an exhausted heap.
+bool failAllocations = false;
+
+void* operator new(std::size_t size) {
+  void* block = failAllocations ? nullptr : std::malloc(size ? size : 1);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace {
 
@@ -123,6 +140,9 @@ TEST_F(ZKFileTest, CreationFlags) {
       {ZK_WRITE | ZK_CREATE | ZK_NOTRUNCATE, false, true, ""},
       {ZK_READ, true, true, "0123456789"},
       {ZK_READWRITE | ZK_NOTRUNCATE, true, true, "0123456789"},
+      {ZK_WRITE | ZK_CREATE_NEW, false, true, ""},
+      {ZK_WRITE | ZK_CREATE_NEW, true, false, "0123456789"},
+      {ZK_WRITE | ZK_CREATE | ZK_CREATE_NEW, true, false, "0123456789"},
       {ZK_READ, false, false, nullptr},
       {ZK_WRITE, false, false, nullptr},
       {ZK_WRITE | ZK_NOTRUNCATE, false, false, nullptr},
@@ -350,6 +370,14 @@ TEST_F(ZKFileTest, DestructorSwallowsACloseFailure) {
   ZKFile* file = new ZKFile(Path("gone.txt").c_str(), ZK_WRITE | ZK_CREATE);
   ASSERT_TRUE(CloseHandle(file->GetHandle()));
   EXPECT_NO_THROW(delete file);
+
+  // Nor may the std::bad_alloc that raising the close failure ends in when
+  // the heap is exhausted.
+  file = new ZKFile(Path("gone3.txt").c_str(), ZK_WRITE | ZK_CREATE);
+  ASSERT_TRUE(CloseHandle(file->GetHandle()));
+  failAllocations = true;
+  delete file;
+  failAllocations = false;
 
   ZKFile explicit_close(Path("gone2.txt").c_str(), ZK_WRITE | ZK_CREATE);
   ASSERT_TRUE(CloseHandle(explicit_close.GetHandle()));
