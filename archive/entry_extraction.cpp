@@ -1,5 +1,6 @@
 #include "archive/entry_extraction.h"
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -18,7 +19,7 @@ constexpr unsigned long kStepBytes = 64 * 1024;
 }  // namespace
 
 void ExtractEntry(const void* data, unsigned long compressedLength, unsigned long uncompressedLength,
-                  const char* targetPath, CreatedFolderList* folders,
+                  const char* targetPath, CreatedFolderList* folders, TargetFile target,
                   const std::function<void(const char*)>& fileCreated) {
   // The folder part: everything before the last backslash.
   std::string folder(targetPath);
@@ -30,7 +31,9 @@ void ExtractEntry(const void* data, unsigned long compressedLength, unsigned lon
   }
 
   ZKMemRead source(data, compressedLength);
-  std::unique_ptr<ZKFile> file(new ZKFile(targetPath, ZK_WRITE | ZK_CREATE));
+  const unsigned int flags =
+      ZK_WRITE | (target == TargetFile::kNew ? ZK_CREATE_NEW : ZK_CREATE);
+  std::unique_ptr<ZKFile> file(new ZKFile(targetPath, flags));
   if (fileCreated) fileCreated(targetPath);
 
   // The engine is driven in large steps. zlib decodes at speed only with
@@ -39,16 +42,34 @@ void ExtractEntry(const void* data, unsigned long compressedLength, unsigned lon
   // keep it on its slow path and make unpacking twice as slow.
   ZKInflate engine(kStepBytes);
   std::unique_ptr<unsigned char[]> block(new unsigned char[kStepBytes]);
-  ZKWrite* target = file.get();
+  ZKWrite* writer = file.get();
   engine.StartInflate();
+  // No step asks for more than the record has left, so a stream that
+  // inflates beyond its record (a bomb of a few hundred bytes can yield
+  // gigabytes) never gets more than the recorded length onto the disk.
+  std::uint64_t left = uncompressedLength;
+  bool tooLong = false;
   for (;;) {
-    const unsigned long produced = engine.ReadInflated(block.get(), kStepBytes, &source);
+    if (left == 0) {
+      // Everything recorded has arrived: the stream must end here.
+      unsigned char beyond;
+      tooLong = engine.ReadInflated(&beyond, 1, &source) != 0;
+      break;
+    }
+    const unsigned long want = left < kStepBytes ? static_cast<unsigned long>(left) : kStepBytes;
+    const unsigned long produced = engine.ReadInflated(block.get(), want, &source);
     if (produced == 0) break;
-    target->stWrite(block.get(), produced);
+    writer->stWrite(block.get(), produced);
+    left -= produced;
   }
   engine.EndInflate(&source);
   file->Close();
 
+  if (tooLong) {
+    throw UnpackError(UnpackError::Kind::kDamagedEntry, targetPath,
+                      "the data inflates to more than the " + std::to_string(uncompressedLength) +
+                          " bytes its record gives");
+  }
   // An empty stream (compressed length 0) stands for an empty file.
   const bool complete = compressedLength == 0 ? true : engine.ReachedStreamEnd();
   if (!complete || engine.TotalOut() != uncompressedLength) {

@@ -10,8 +10,12 @@ ZkString CleanupScript::BatchText(const char* path) {
   return text;
 }
 
-CleanupScript::CleanupScript(const char* scriptPath, const char* workFolder)
-    : scriptPath_(scriptPath), file_(new ZKFile(scriptPath, ZK_WRITE | ZK_CREATE)) {
+CleanupScript::CleanupScript(const char* scriptPath, const char* workFolder,
+                             const char* outsidePath)
+    : scriptPath_(scriptPath),
+      workFolder_(workFolder),
+      outsidePath_(outsidePath),
+      file_(new ZKFile(scriptPath, ZK_WRITE | ZK_CREATE_NEW)) {
   const ZkString holdproc = ZkString(workFolder) + "holdproc.exe";
   if (_access(holdproc, 4) == 0) {
     line_ = "cd \\\r\n";
@@ -28,11 +32,22 @@ void CleanupScript::AddUnpackedFile(const char* targetPath) {
 }
 
 void CleanupScript::Finish(const CreatedFolderList& folders) {
+  const ZkString work = workFolder_.Left(workFolder_.GetLength() - 1);
   for (const ZkString& folder : folders) {
+    if (folder.CompareNoCase(work) == 0) continue;  // the last line removes it
     line_.Format("rmdir \"%s\"\r\n", static_cast<const char*>(BatchText(folder)));
     WriteLine();
   }
-  line_.Format("del \"%s\"\r\n", static_cast<const char*>(BatchText(scriptPath_)));
+  const ZkString script = BatchText(scriptPath_);
+  const ZkString outside = BatchText(outsidePath_);
+  const ZkString folder = BatchText(work);
+  line_.Format(
+      "(if exist \"%s\" (del \"%s\" & rmdir \"%s\") else "
+      "(move \"%s\" \"%s\" >nul & rmdir \"%s\" & del \"%s\")) & exit /b\r\n",
+      static_cast<const char*>(outside), static_cast<const char*>(script),
+      static_cast<const char*>(folder), static_cast<const char*>(script),
+      static_cast<const char*>(outside), static_cast<const char*>(folder),
+      static_cast<const char*>(outside));
   WriteLine();
   file_->Close();
   file_.reset();

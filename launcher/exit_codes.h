@@ -15,6 +15,8 @@ enum ExitCode : int {
   kExitPathTooLong = 7,        // a target path exceeds the platform's path limit
   kExitFileSystem = 8,         // another file-system error (read, seek, close)
   kExitOutOfMemory = 9,        // memory ran out
+  kExitUnusablePath = 10,      // the temporary folder's or the program's own path cannot be
+                               // written in the ANSI code page and has no short form
 };
 
 }  // namespace kv

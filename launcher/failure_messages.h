@@ -19,7 +19,9 @@ enum FailureTextId : int {
   kFailFileSystem = 6,      // %s: the file; %s: the error
   kFailOutOfMemory = 7,     // no placeholder
   kFailLeftBehind = 8,      // %s: the paths that stayed, one per line
-  kFailureTextCount = 9,
+  kFailTempFolderName = 9,  // %s: the temporary folder (shown in full Unicode)
+  kFailProgramName = 10,    // %s: the program's own path (shown in full Unicode)
+  kFailureTextCount = 11,
 };
 
 // The rows, indexed by FailureTextId; each row's id is its index.

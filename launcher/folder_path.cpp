@@ -16,12 +16,17 @@ constexpr size_t kComponentLimit = 256;
 // not begin with a letter and a colon.
 int CurrentDriveNumber() { return _getdrive(); }
 
-// The full current directory, whatever its length.
-ZkString CurrentDirectory() {
+// The full current directory, whatever its length; false when the system
+// cannot report it.
+bool CurrentDirectory(ZkString* directory) {
   char* text = _getcwd(nullptr, 0);
-  ZkString result(text);
+  if (text == nullptr || *text == '\0') {
+    std::free(text);
+    return false;
+  }
+  *directory = text;
   std::free(text);
-  return result;
+  return true;
 }
 
 }  // namespace
@@ -44,8 +49,16 @@ int CreateFolderComponents(const char* rest, CreatedFolderList* list) {
     _mkdir(component);
     if (_chdir(component) != 0) return 1;
     // Recorded with its full path even beyond 255 characters, so that the
-    // cleanup script removes it.
-    if (list) list->push_front(CurrentDirectory());
+    // cleanup script removes it. A folder whose path cannot be read back
+    // could be neither named in the script nor removed after a failure:
+    // it is taken back at once, and the path counts as not created.
+    ZkString created;
+    if (!CurrentDirectory(&created)) {
+      _chdir("..");
+      _rmdir(component);
+      return 1;
+    }
+    if (list) list->push_front(created);
   }
   const char* next = std::strchr(rest, '\\');
   return next ? CreateFolderComponents(next + 1, list) : 0;
@@ -59,8 +72,12 @@ int CreateFolderPath(const char* path, CreatedFolderList* list) {
   // letter alone finds its former directory only where the runtime keeps
   // one per drive, which not every runtime does.
   char* callerDirectory = _getcwd(nullptr, 0);
+  // Without it the caller's place could not be given back: fail before
+  // anything moves.
+  if (callerDirectory == nullptr) return 1;
   int result = SwitchToPathDrive(path);
   char* savedDirectory = _getcwd(nullptr, 0);
+  if (savedDirectory == nullptr) result = 1;
 
   if (result == 0) {
     const char* rest = path;
@@ -75,10 +92,8 @@ int CreateFolderPath(const char* path, CreatedFolderList* list) {
     std::free(savedDirectory);
   }
   if (savedDrive != 0) _chdrive(savedDrive);
-  if (callerDirectory) {
-    _chdir(callerDirectory);
-    std::free(callerDirectory);
-  }
+  _chdir(callerDirectory);
+  std::free(callerDirectory);
   return result;
 }
 

@@ -18,7 +18,9 @@ using CreatedFolderList = std::list<ZkString>;
 // of `list` (when not null) with its full path as the platform reports it,
 // whatever its length. Returns 0 when the whole path exists afterwards, 1
 // when a colon stands elsewhere than second, the drive or its root cannot
-// be entered, or a component can be neither entered nor created. Folders
+// be entered, a component can be neither entered nor created, or the
+// system cannot report the current directory (a folder created just before
+// is then removed again, not recorded). Folders
 // created before a failure stay on disk and in the list. The caller's
 // current drive and directory are the same afterwards, on every path out.
 int CreateFolderPath(const char* path, CreatedFolderList* list);

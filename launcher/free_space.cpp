@@ -1,17 +1,8 @@
 #include "launcher/free_space.h"
 
-#include <cstring>
-
 #include "platform/win32.h"
 
 namespace kv {
-
-void GetTemporaryFolder(char* buffer, size_t size) {
-  DWORD n = ::GetTempPathA(static_cast<DWORD>(size), buffer);
-  if (n == 0 || n >= size || buffer[1] != ':' || buffer[2] != '\\') {
-    std::strncpy(buffer, "C:\\", size);
-  }
-}
 
 double GetFreeSpace(const char* drive) {
   using GetDiskFreeSpaceExFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER,

@@ -1,4 +1,4 @@
-// The temporary folder and the free space of its drive.
+// The free space of the temporary folder's drive.
 #pragma once
 
 #include <cstddef>
@@ -7,11 +7,6 @@ namespace kv {
 
 // Bytes the temporary folder's drive must have free for a run: 10 MB.
 constexpr double kRequiredFreeBytes = 10485760.0;
-
-// Writes the temporary folder into `buffer` (MAX_PATH bytes): the
-// platform's answer when it begins with a drive letter, a colon and a
-// backslash, "C:\" otherwise (call failed, network path).
-void GetTemporaryFolder(char* buffer, size_t size);
 
 // Free bytes on `drive` ("C:") available to the calling user:
 // GetDiskFreeSpaceExA when kernel32 has it, GetDiskFreeSpaceA otherwise;

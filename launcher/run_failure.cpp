@@ -110,4 +110,20 @@ ZkString FailureMessage(const RunFailure& failure, const std::vector<std::string
   return message;
 }
 
+std::wstring FromWindows1252(const char* text) {
+  const int length = ::MultiByteToWideChar(1252, 0, text, -1, nullptr, 0);
+  if (length <= 1) return std::wstring();
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  ::MultiByteToWideChar(1252, 0, text, -1, &wide[0], length);
+  wide.resize(static_cast<size_t>(length) - 1);
+  return wide;
+}
+
+std::wstring WidePathFailureMessage(FailureTextId text, const std::wstring& path) {
+  std::wstring message = FromWindows1252(GetFailureText(text));
+  const std::wstring::size_type at = message.find(L"%s");
+  if (at != std::wstring::npos) message.replace(at, 2, path);
+  return message;
+}
+
 }  // namespace kv

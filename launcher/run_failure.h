@@ -50,4 +50,12 @@ std::string SystemErrorText(DWORD code);
 // removed, by the line that names it.
 ZkString FailureMessage(const RunFailure& failure, const std::vector<std::string>& leftBehind);
 
+// The message for a path that the ANSI code page cannot hold
+// (kFailTempFolderName, kFailProgramName): the text in the user's language
+// with `path` in full Unicode in place of its %s, for MessageBoxW.
+std::wstring WidePathFailureMessage(FailureTextId text, const std::wstring& path);
+
+// `text`, a Windows-1252 text of the message tables, in Unicode.
+std::wstring FromWindows1252(const char* text);
+
 }  // namespace kv

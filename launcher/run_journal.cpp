@@ -40,11 +40,6 @@ class Remover {
 
 }  // namespace
 
-void RunJournal::ScriptCreated(const std::string& path) {
-  script_ = path;
-  current_ = path;
-}
-
 void RunJournal::FileCreated(const char* targetPath) {
   current_ = targetPath;
   // A name in two archives is one file.
@@ -58,7 +53,6 @@ std::vector<std::string> RunJournal::Undo(const CreatedFolderList& folders) {
     if (!remover.Remove(file, false)) left.push_back(file);
   for (const ZkString& folder : folders)
     if (!remover.Remove(static_cast<const char*>(folder), true)) left.push_back(static_cast<const char*>(folder));
-  if (!script_.empty() && !remover.Remove(script_, false)) left.push_back(script_);
   return left;
 }
 

@@ -1,6 +1,7 @@
 // What a run has written to the disk, so that a failed run can take it all
-// back: the cleanup script, every file it created, and (in the caller's
-// CreatedFolderList) every folder.
+// back: every file it created (the cleanup script among them) and, in the
+// caller's CreatedFolderList, every folder. Only what this run created is
+// ever recorded, so a failed run removes nothing of anybody else's.
 #pragma once
 
 #include <string>
@@ -17,11 +18,11 @@ class RunJournal : public UnpackObserver {
   // scanner, typically) blocks for a moment, in milliseconds, in all.
   static constexpr unsigned long kRetryBudgetMs = 4000;
 
-  // The script is about to be created at `path`.
-  void ScriptCreated(const std::string& path);
   // The file named next is being worked on (for messages about it).
   void WorkingOn(const std::string& path) { current_ = path; }
 
+  // This run has created the file `targetPath` (an unpacked file or the
+  // cleanup script).
   void FileCreated(const char* targetPath) override;
   void EntryUnpacked(const char* targetPath) override {}
 
@@ -29,14 +30,13 @@ class RunJournal : public UnpackObserver {
   const std::string& CurrentFile() const { return current_; }
 
   // Removes every file created, then the folders of `folders` in list order
-  // (newest first), then the script. A removal that fails because another
+  // (newest first). A removal that fails because another
   // process holds the file or folder is retried for at most kRetryBudgetMs
   // in all. Returns the paths that could not be removed (empty when
   // nothing of the run is left).
   std::vector<std::string> Undo(const CreatedFolderList& folders);
 
  private:
-  std::string script_;
   std::vector<std::string> files_;
   std::string current_;
 };

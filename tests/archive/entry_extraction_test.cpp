@@ -38,11 +38,12 @@ class ExtractEntryTest : public ::testing::Test {
   void TearDown() override { EXPECT_TRUE(root_.Remove()) << "a file is still held open"; }
 
   // Extracts `text` to the work folder path followed by `name`.
-  void Extract(const std::string& name, const std::string& text) {
+  void Extract(const std::string& name, const std::string& text,
+               TargetFile target = TargetFile::kNew) {
     const std::vector<unsigned char> stream = Deflate(text);
     ExtractEntry(stream.data(), static_cast<unsigned long>(stream.size()),
                  static_cast<unsigned long>(text.size()), (work_ + name).c_str(), &folders_,
-                 [this](const char* path) { created_.push_back(path); });
+                 target, [this](const char* path) { created_.push_back(path); });
   }
 
   std::string Contents(const std::string& name) {
@@ -72,10 +73,29 @@ TEST_F(ExtractEntryTest, TwoMissingFolderLevelsAreCreatedAndRecordedInnerFirst) 
             (std::vector<std::string>{work_ + "Data\\Fonts", work_ + "Data"}));
 }
 
-TEST_F(ExtractEntryTest, AnExistingFileIsReplacedCompletelyEvenByShorterContents) {
+TEST_F(ExtractEntryTest, AFileOfTheRunIsReplacedCompletelyEvenByShorterContents) {
   Extract("same.txt", std::string(5000, 'a'));
-  Extract("same.txt", "short");
+  Extract("same.txt", "short", TargetFile::kWrittenBefore);
   EXPECT_EQ(Contents("same.txt"), "short");
+}
+
+// A file that somebody else put in the target's place (the work folder of
+// an unelevated run is open to every process of the user) is never opened,
+// let alone truncated, and never reported as the run's own.
+TEST_F(ExtractEntryTest, AFileThatTheRunDidNotCreateIsLeftAlone) {
+  ASSERT_TRUE(::CreateDirectoryA(work_.c_str(), nullptr));
+  const std::string target = work_ + "theirs.txt";
+  ASSERT_TRUE(test::WriteWholeFile(target, "somebody else's"));
+  try {
+    Extract("theirs.txt", "ours");
+    FAIL() << "no exception";
+  } catch (ZkStreamException* error) {
+    std::unique_ptr<ZkStreamException> owned(error);
+    EXPECT_EQ(owned->GetCode(), ZK_ERR_OPEN);
+    EXPECT_EQ(owned->GetSystemError(), static_cast<unsigned long>(ERROR_FILE_EXISTS));
+  }
+  EXPECT_EQ(Contents("theirs.txt"), "somebody else's");
+  EXPECT_TRUE(created_.empty());
 }
 
 TEST_F(ExtractEntryTest, CompressedLengthZeroGivesAnEmptyFile) {
@@ -94,13 +114,14 @@ TEST_F(ExtractEntryTest, LargeEntriesArriveWhole) {
 }
 
 TEST_F(ExtractEntryTest, TargetHeldOpenWithoutSharingRaisesCodeSevenWithThePath) {
-  ASSERT_TRUE(::CreateDirectoryA(work_.c_str(), nullptr));
+  Extract("held.txt", "first");
+  created_.clear();
   const std::string target = work_ + "held.txt";
-  ScopedFileHandle held(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  ScopedFileHandle held(::CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(held.IsValid());
   try {
-    Extract("held.txt", "x");
+    Extract("held.txt", "x", TargetFile::kWrittenBefore);
     FAIL() << "no exception";
   } catch (ZkStreamException* error) {
     std::unique_ptr<ZkStreamException> owned(error);
@@ -109,7 +130,23 @@ TEST_F(ExtractEntryTest, TargetHeldOpenWithoutSharingRaisesCodeSevenWithThePath)
     EXPECT_EQ(std::string(owned->GetText()), target);
     EXPECT_EQ(owned->GetSystemError(), static_cast<unsigned long>(ERROR_SHARING_VIOLATION));
   }
-  EXPECT_TRUE(created_.empty()) << "a file the run did not create was reported as its own";
+  EXPECT_TRUE(created_.empty()) << "a file that did not open was reported";
+}
+
+// A stream that inflates far beyond its record (here 1000 bytes recorded,
+// 64 MiB in the stream) puts no more than the record's length on the disk.
+TEST_F(ExtractEntryTest, NoMoreThanTheRecordedLengthIsEverWritten) {
+  const std::vector<unsigned char> bomb = Deflate(std::string(64 << 20, 'z'));
+  const std::string target = work_ + "bomb.bin";
+  try {
+    ExtractEntry(bomb.data(), static_cast<unsigned long>(bomb.size()), 1000, target.c_str(),
+                 &folders_);
+    FAIL() << "no exception";
+  } catch (const UnpackError& error) {
+    EXPECT_EQ(error.kind(), UnpackError::Kind::kDamagedEntry);
+    EXPECT_EQ(error.detail(), "the data inflates to more than the 1000 bytes its record gives");
+  }
+  EXPECT_EQ(Contents("bomb.bin"), std::string(1000, 'z'));
 }
 
 struct DamageCase {
@@ -138,7 +175,7 @@ TEST_F(ExtractEntryTest, DamagedEntriesAreRefusedAfterTheirFileIsClosed) {
     try {
       ExtractEntry(stream.data(), static_cast<unsigned long>(stream.size()),
                    static_cast<unsigned long>(text.size() + c.lengthDelta), target.c_str(),
-                   &folders_);
+                   &folders_, TargetFile::kWrittenBefore);
       ADD_FAILURE() << c.what << ": no exception";
     } catch (const UnpackError& error) {
       EXPECT_EQ(error.kind(), UnpackError::Kind::kDamagedEntry) << c.what;

@@ -88,16 +88,17 @@ TEST_F(FailureRun, ReadOnlyTemporaryFolder) {
   const std::string root = drive + "\\";
   ProgramResult result = RunFailing("KV_SETUP_EXE", root, kExitCannotCreate);
   const std::wstring text = Text(result);
-  EXPECT_TRUE(text == Expected(kFailCannotCreate, root + "0.bat", SystemErrorText(ERROR_WRITE_PROTECT)) ||
-              text == Expected(kFailCannotCreate, root + "0.bat", SystemErrorText(ERROR_ACCESS_DENIED)))
+  const std::string folder = root + "KVGSetup0";
+  EXPECT_TRUE(text == Expected(kFailCannotCreate, folder, SystemErrorText(ERROR_WRITE_PROTECT)) ||
+              text == Expected(kFailCannotCreate, folder, SystemErrorText(ERROR_ACCESS_DENIED)))
       << "shown: " << std::string(text.begin(), text.end()) << "\nwrite protect: "
       << SystemErrorText(ERROR_WRITE_PROTECT) << "\naccess denied: " << SystemErrorText(ERROR_ACCESS_DENIED);
 }
 
-// Holds a file of the run open without sharing, as a virus scanner does,
-// from the moment the work folder appears until `holdMs` later.
+// Holds a file of the run open without sharing, as a virus scanner does
+// with a file just written, from the moment the run has written it until
+// `holdMs` later.
 struct Holder {
-  std::string folder;
   std::string file;
   DWORD holdMs;
   bool held = false;
@@ -106,24 +107,24 @@ struct Holder {
 DWORD WINAPI HoldFile(void* parameter) {
   auto* holder = static_cast<Holder*>(parameter);
   const DWORD start = ::GetTickCount();
-  while (::GetFileAttributesA(holder->folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+  ScopedFileHandle file;
+  // The run's own handle keeps it from opening until the file is written.
+  while (!file.IsValid()) {
     if (::GetTickCount() - start > 20000) return 1;
-    ::Sleep(1);
+    file.Reset(::CreateFileA(holder->file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
   }
-  ScopedFileHandle file(::CreateFileA(holder->file.c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  holder->held = file.IsValid();
+  holder->held = true;
   ::Sleep(holder->holdMs);
-  file.Reset();
-  ::DeleteFileA(holder->file.c_str());
   return 0;
 }
 
 TEST_F(FailureRun, TargetHeldOpenByAnotherProcess) {
-  // The launcher fails on held.txt after unpacking a 6 MB file; its work
-  // folder can be removed only once the holder lets go, 1.5 s later, which
-  // the launcher's retries wait for.
-  Holder holder{temp_.path() + "KVGSetup0", temp_.path() + "KVGSetup0\\held.txt", 1500};
+  // The launcher writes held.txt, unpacks a 6 MB file and then fails to
+  // write held.txt again, which the holder has taken meanwhile; its files
+  // can be removed only once the holder lets go, 1.5 s later, which the
+  // launcher's retries wait for.
+  Holder holder{temp_.path() + "KVGSetup0\\held.txt", 1500};
   ScopedKernelHandle thread(::CreateThread(nullptr, 0, &HoldFile, &holder, 0, nullptr));
   ProgramResult result = RunFailing("KV_FAIL_HELD_EXE", temp_.path(), kExitCannotCreate);
   ::WaitForSingleObject(thread.Get(), 30000);

@@ -2,7 +2,8 @@
 """Writes the payload folders of the failure tests into <outdir>:
 
   fill/      two 8 MB incompressible files: more than a 12 MB drive holds
-  held/      a 6 MB file, then held.txt, which a test holds open meanwhile
+  held/      held.txt, a 6 MB file, then held.txt again, which a test holds
+             open from the moment the first one is written
   flipped/   SETUPBASE.kvarc with one flipped byte in an entry's data
   truncated/ SETUPBASE.kvarc whose entry ends 4 bytes early
   outside/   SETUPBASE.kvarc whose directory offset points past its end
@@ -53,7 +54,8 @@ def main():
 
     for i in (1, 2):
         write(os.path.join(out, "fill", "SETUPBASE", "big%d.bin" % i), rng.randbytes(8 << 20))
-    write(os.path.join(out, "held", "SETUPBASE", "big.bin"), rng.randbytes(6 << 20))
+    write(os.path.join(out, "held", "SETUPBASE", "held.txt"), b"the first of two\r\n")
+    write(os.path.join(out, "held", "PHOTOEDITION", "big.bin"), rng.randbytes(6 << 20))
     write(os.path.join(out, "held", "KVVERSION", "held.txt"), b"held open by the test\r\n")
 
     text = b"".join(b"line %d of a text that zlib compresses\r\n" % i for i in range(2000))

@@ -89,8 +89,9 @@ TEST_F(InstallCycle, UnpacksEveryArchiveInOrderAndWritesTheScriptLineByLine) {
   EXPECT_EQ(RecordValues(record, "CurrentDirectory"),
             std::vector<std::string>{work.substr(0, work.size() - 1)});
   EXPECT_EQ(RecordValues(record, "File"),
-            (std::vector<std::string>{"base.txt", "Data\\Fonts\\font.fon", "Data\\same.txt",
-                                      "empty.txt", "holdproc.exe", "StageRun.exe"}));
+            (std::vector<std::string>{"0.bat", "base.txt", "Data\\Fonts\\font.fon",
+                                      "Data\\same.txt", "empty.txt", "holdproc.exe",
+                                      "StageRun.exe"}));
   EXPECT_EQ(RecordValues(record, "Archive"), std::vector<std::string>{"APPBASE: 1 entry"});
 
   // The later archive's entry replaced the earlier one's; the empty entry
@@ -102,8 +103,11 @@ TEST_F(InstallCycle, UnpacksEveryArchiveInOrderAndWritesTheScriptLineByLine) {
   EXPECT_TRUE(ReadWholeFile(work + "empty.txt", &empty));
   EXPECT_EQ(empty, "");
 
+  // The script lies in the work folder; its last line moves it out to the
+  // name it was chosen under in the temporary folder, then removes the
+  // work folder and itself.
   std::string script;
-  ASSERT_TRUE(ReadWholeFile(temp + "0.bat", &script));
+  ASSERT_TRUE(ReadWholeFile(work + "0.bat", &script));
   EXPECT_EQ(script,
             "cd \\\r\n"
             "\"" + work + "holdproc\" %1\r\n"
@@ -116,8 +120,9 @@ TEST_F(InstallCycle, UnpacksEveryArchiveInOrderAndWritesTheScriptLineByLine) {
             "del \"" + work + "empty.txt\"\r\n"
             "rmdir \"" + work + "Data\\Fonts\"\r\n"
             "rmdir \"" + work + "Data\"\r\n"
-            "rmdir \"" + temp + "KVGSetup0\"\r\n"
-            "del \"" + temp + "0.bat\"\r\n");
+            "(if exist \"" + temp + "0.bat\" (del \"" + work + "0.bat\" & rmdir \"" + temp +
+                "KVGSetup0\") else (move \"" + work + "0.bat\" \"" + temp + "0.bat\" >nul & rmdir \"" +
+                temp + "KVGSetup0\" & del \"" + temp + "0.bat\")) & exit /b\r\n");
 }
 
 // Temporary folders whose names cmd would misread without quotation marks,
@@ -159,8 +164,8 @@ TEST_F(InstallCycle, ScriptLinesAreInTheOemCodePage) {
   ASSERT_TRUE(result.finished);
   ReadRecord();
   std::string script;
-  ASSERT_TRUE(ReadWholeFile(temp + "0.bat", &script));
-  EXPECT_EQ(script.substr(script.rfind("del ")), Oem("del \"" + temp + "0.bat\"\r\n"));
+  ASSERT_TRUE(ReadWholeFile(temp + "KVGSetup0\\0.bat", &script));
+  EXPECT_EQ(script.substr(script.rfind("del ")), Oem("del \"" + temp + "0.bat\")) & exit /b\r\n"));
   EXPECT_EQ(script.find('\xE9'), std::string::npos) << "an ANSI byte stands in the script";
 }
 

@@ -147,7 +147,7 @@ TEST_P(SecondStageParameters, ReachTheSecondStageCharacterForCharacter) {
   ASSERT_TRUE(ReadWholeFile(RecordPath(), &record));
 
   const std::string expected = std::string(kParametersHead) + setup_ + "\" CleanUp=\"" +
-                               temp_.path() + "0.bat\" " + tail;
+                               temp_.path() + "KVGSetup0\\0.bat\" " + tail;
   EXPECT_EQ(CommandTail(RecordValue(record, "CommandLine")), expected) << "tail: [" << tail << "]";
   EXPECT_EQ(RecordValue(record, "CurrentDirectory"), temp_.path() + "KVGSetup0");
   EXPECT_TRUE(CleanupFinished(temp_.path())) << ListTree(temp_.path());

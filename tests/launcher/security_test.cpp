@@ -1,5 +1,6 @@
 // What keeps the elevated launcher from running code that someone else
-// placed: the DLLs it imports, and the access list of its work folder.
+// placed: the DLLs it imports, the access list of its work folder, and the
+// handle that keeps the work folder in place.
 #include <gtest/gtest.h>
 
 
@@ -87,9 +88,47 @@ TEST(Security, TheWorkFolderListLetsOnlySystemAndAdministratorsWrite) {
     auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
     (allowed->Mask & kWriteRights ? writers : readers).push_back(SidText(&allowed->SidStart));
   }
+  PSID owner = nullptr;
+  ASSERT_TRUE(::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted));
+  ASSERT_NE(owner, nullptr) << "the owner could rewrite the list";
+  EXPECT_EQ(SidText(owner), "S-1-5-32-544");
   ::LocalFree(descriptor);
   EXPECT_EQ(writers, (std::vector<std::string>{"S-1-5-18", "S-1-5-32-544"}));
-  EXPECT_EQ(readers, (std::vector<std::string>{"S-1-5-32-545", "S-1-5-11"}));
+  // OWNER RIGHTS (S-1-3-4): whoever owns a file inside gets no implicit
+  // right to change its access list.
+  EXPECT_EQ(readers, (std::vector<std::string>{"S-1-5-32-545", "S-1-5-11", "S-1-3-4"}));
+}
+
+// The work folder is created and opened in one step and, while held,
+// cannot be renamed, removed or replaced, nor the folder above it moved.
+TEST(Security, AHeldWorkFolderCannotBeMovedAsideOrRemoved) {
+  ScopedFolder temp;
+  const std::string path = temp.path() + "KVGSetup0";
+  {
+    WorkFolder work;
+    DWORD error = 0;
+    ASSERT_EQ(work.Create(path.c_str(), IsElevated(), &error), WorkFolder::Outcome::kCreated)
+        << error;
+    ASSERT_TRUE(work.IsHeld());
+    EXPECT_FALSE(::MoveFileA(path.c_str(), (temp.path() + "elsewhere").c_str()));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(::RemoveDirectoryA(path.c_str()));
+    // Another run, or another process, finds the name taken.
+    WorkFolder second;
+    EXPECT_EQ(second.Create(path.c_str(), false, &error), WorkFolder::Outcome::kNameTaken);
+    EXPECT_FALSE(second.IsHeld());
+    work.Release();
+    EXPECT_TRUE(::MoveFileA(path.c_str(), (temp.path() + "elsewhere").c_str()));
+  }
+  // A file of that name takes it as well; it is left as it was.
+  ASSERT_TRUE(WriteWholeFile(path, "theirs"));
+  WorkFolder work;
+  DWORD error = 0;
+  EXPECT_EQ(work.Create(path.c_str(), false, &error), WorkFolder::Outcome::kNameTaken);
+  std::string contents;
+  EXPECT_TRUE(ReadWholeFile(path, &contents));
+  EXPECT_EQ(contents, "theirs");
+  EXPECT_TRUE(temp.Remove());
 }
 
 TEST(Security, ElevatedRunsCreateTheWorkFolderBeforeUnpackingAndRemoveIt) {
@@ -106,9 +145,10 @@ TEST(Security, ElevatedRunsCreateTheWorkFolderBeforeUnpackingAndRemoveIt) {
   ASSERT_TRUE(result.finished);
   ASSERT_EQ(result.exitCode, 0u);
   ASSERT_TRUE(WaitForFile(outside.path() + "record.txt", 10000));
+  // The script lies in the protected folder, which its last line removes.
   std::string script;
-  ASSERT_TRUE(ReadWholeFile(temp.path() + "0.bat", &script));
-  EXPECT_NE(script.find("rmdir \"" + temp.path() + "KVGSetup0\"\r\n"), std::string::npos)
+  ASSERT_TRUE(ReadWholeFile(temp.path() + "KVGSetup0\\0.bat", &script));
+  EXPECT_NE(script.find("rmdir \"" + temp.path() + "KVGSetup0\") else"), std::string::npos)
       << script;
   ::Sleep(300);  // the stand-in has ended once it recorded
   EXPECT_TRUE(temp.Remove());

@@ -97,7 +97,10 @@ bool WaitUntilGone(const std::string& path, unsigned long timeoutMs) {
 }
 
 bool CleanupFinished(const std::string& temp) {
-  return WaitUntilGone(temp + "0.bat", 20000) && ListTree(temp).empty();
+  // The script moves itself out to 0.bat in the temporary folder before it
+  // removes the work folder; it is gone once the interpreter lets go of it.
+  return WaitUntilGone(temp + "KVGSetup0", 20000) && WaitUntilGone(temp + "0.bat", 20000) &&
+         ListTree(temp).empty();
 }
 
 bool ReadWholeFile(const std::string& path, std::string* contents) {
