@@ -17,6 +17,8 @@ enum ExitCode : int {
   kExitOutOfMemory = 9,        // memory ran out
   kExitUnusablePath = 10,      // the temporary folder's or the program's own path cannot be
                                // written in the ANSI code page and has no short form
+  kExitLinkedTemp = 11,        // elevated, and the temporary folder lies behind a link that
+                               // another program could point elsewhere
 };
 
 }  // namespace kv

@@ -21,7 +21,8 @@ enum FailureTextId : int {
   kFailLeftBehind = 8,      // %s: the paths that stayed, one per line
   kFailTempFolderName = 9,  // %s: the temporary folder (shown in full Unicode)
   kFailProgramName = 10,    // %s: the program's own path (shown in full Unicode)
-  kFailureTextCount = 11,
+  kFailLinkedTemp = 11,     // %s: the temporary folder
+  kFailureTextCount = 12,
 };
 
 // The rows, indexed by FailureTextId; each row's id is its index.

@@ -12,6 +12,8 @@ namespace {
 // A component is taken from at most this many characters of the rest.
 constexpr size_t kComponentLimit = 256;
 
+char* (*readCurrentDirectory)(char*, int) = _getcwd;
+
 // The drive number of the current directory (1 for A), or 0 when it does
 // not begin with a letter and a colon.
 int CurrentDriveNumber() { return _getdrive(); }
@@ -19,7 +21,7 @@ int CurrentDriveNumber() { return _getdrive(); }
 // The full current directory, whatever its length; false when the system
 // cannot report it.
 bool CurrentDirectory(ZkString* directory) {
-  char* text = _getcwd(nullptr, 0);
+  char* text = readCurrentDirectory(nullptr, 0);
   if (text == nullptr || *text == '\0') {
     std::free(text);
     return false;
@@ -30,6 +32,10 @@ bool CurrentDirectory(ZkString* directory) {
 }
 
 }  // namespace
+
+void SetCurrentDirectoryReaderForTesting(char* (*reader)(char*, int)) {
+  readCurrentDirectory = reader ? reader : _getcwd;
+}
 
 int SwitchToPathDrive(const char* path) {
   const char* colon = std::strchr(path, ':');
@@ -71,12 +77,12 @@ int CreateFolderPath(const char* path, CreatedFolderList* list) {
   // The caller's full current directory, too: going back to a drive by its
   // letter alone finds its former directory only where the runtime keeps
   // one per drive, which not every runtime does.
-  char* callerDirectory = _getcwd(nullptr, 0);
+  char* callerDirectory = readCurrentDirectory(nullptr, 0);
   // Without it the caller's place could not be given back: fail before
   // anything moves.
   if (callerDirectory == nullptr) return 1;
   int result = SwitchToPathDrive(path);
-  char* savedDirectory = _getcwd(nullptr, 0);
+  char* savedDirectory = readCurrentDirectory(nullptr, 0);
   if (savedDirectory == nullptr) result = 1;
 
   if (result == 0) {

@@ -36,4 +36,11 @@ int SwitchToPathDrive(const char* path);
 // the last component entered.
 int CreateFolderComponents(const char* rest, CreatedFolderList* list);
 
+// For tests: CreateFolderPath and CreateFolderComponents read the current
+// directory with `reader` (the C runtime's getcwd form) instead of the C
+// runtime's; null restores it. The system fails to report it only in rare
+// states (a current directory too long for it, for one) that a test cannot
+// bring about.
+void SetCurrentDirectoryReaderForTesting(char* (*reader)(char*, int));
+
 }  // namespace kv

@@ -93,6 +93,16 @@ ZkString TakeWorkFolder(const std::string& tempFolder, const std::vector<Payload
     switch (work.Create(name, protect, &error)) {
       case WorkFolder::Outcome::kCreated:
         folders.push_front(name);
+        // Held, the folder and every real folder above it stay where they
+        // are; a link above it could still be pointed elsewhere, and every
+        // path the run opens would follow it.
+        if (protect && PathHasLink(name)) {
+          RunFailure failure;
+          failure.exitCode = kExitLinkedTemp;
+          failure.text = kFailLinkedTemp;
+          failure.subject = tempFolder;
+          throw RunError(failure);
+        }
         return ZkString(folder.c_str());
       case WorkFolder::Outcome::kNameTaken:
         if (attempt + 1 >= kUniqueNameAttempts) FailNoFreeName(tempFolder);

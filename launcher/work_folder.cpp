@@ -63,6 +63,20 @@ bool IsElevated() {
   return elevation.TokenIsElevated != 0;
 }
 
+bool PathHasLink(const char* path) {
+  const std::string full(path);
+  // Behind "C:\" each backslash ends a folder, and so does the text's end.
+  for (std::string::size_type cut = full.find('\\', 3);; cut = full.find('\\', cut + 1)) {
+    const std::string folder = full.substr(0, cut);
+    if (folder.size() > 3) {
+      const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+      if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return true;
+    }
+    if (cut == std::string::npos) return false;
+  }
+}
+
 WorkFolder::Outcome WorkFolder::Create(const char* path, bool protect, DWORD* error) {
   *error = 0;
   const auto createFile = NtdllFunction<NtCreateFileFn>("NtCreateFile");

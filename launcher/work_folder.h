@@ -31,6 +31,12 @@ bool IsElevated();
 // system's string form.
 extern const char kProtectedFolderSddl[];
 
+// True when a folder of `path` (a full path; the drive's root is not
+// looked at) is a link: a junction, a symbolic link or a mount point, which
+// the user may point elsewhere at any moment, whatever the run holds open
+// behind it. Also true when a folder's attributes cannot be read.
+bool PathHasLink(const char* path);
+
 class WorkFolder {
  public:
   enum class Outcome {

@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "launcher/exit_codes.h"
 #include "launcher/failure_messages.h"
 #include "launcher/run_failure.h"
+#include "launcher/work_folder.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
 #include "tests/support/program_run.h"
@@ -40,7 +42,8 @@ class FailureRun : public ::testing::Test {
   // Runs `setupVariable`'s executable with `temp` as its temporary folder and
   // checks what every failed run must hold: exit code, one message under
   // the caption of message 0, no second stage, nothing left in `temp`.
-  ProgramResult RunFailing(const char* setupVariable, const std::string& temp, ExitCode code) {
+  ProgramResult RunFailing(const char* setupVariable, const std::string& temp, ExitCode code,
+                           std::function<void(DWORD)> whileRunning = nullptr) {
     const std::string setup = GetEnv(setupVariable);
     EXPECT_FALSE(setup.empty()) << setupVariable << " is not set";
     const std::string before = ListTree(temp);
@@ -48,6 +51,7 @@ class FailureRun : public ::testing::Test {
     run.program = setup;
     run.currentDirectory = outside_.path();
     run.environment = {{"TMP", temp}, {"TEMP", temp}, {"KV_STAGERUN_RECORD", RecordPath()}};
+    run.whileRunning = std::move(whileRunning);
     ProgramResult result = RunProgram(run);
 
     EXPECT_TRUE(result.finished);
@@ -80,6 +84,55 @@ TEST_F(FailureRun, DiskThatFillsDuringUnpacking) {
   ProgramResult result = RunFailing("KV_FAIL_FILL_EXE", root, kExitCannotWrite);
   EXPECT_EQ(Text(result), Expected(kFailCannotWrite, root + "KVGSetup0\\big2.bin",
                                    SystemErrorText(ERROR_DISK_FULL)));
+}
+
+// 1,000 bytes recorded, 200 MB in the stream: the run stops at the record's
+// length and refuses the entry as damaged, instead of filling the drive.
+TEST_F(FailureRun, EntryThatInflatesFarBeyondItsRecord) {
+  const std::string drive = GetEnv("KV_FILL_DRIVE");
+  if (drive.empty()) GTEST_SKIP() << "no 12 MB drive mapped (needs root to mount a tmpfs)";
+  const std::string root = drive + "\\";
+  ULARGE_INTEGER before = {};
+  ASSERT_TRUE(::GetDiskFreeSpaceExA(root.c_str(), &before, nullptr, nullptr));
+  unsigned long long mostUsed = 0;
+  ProgramResult result =
+      RunFailing("KV_FAIL_BOMB_EXE", root, kExitDamagedEntry, [&](DWORD) {
+        ULARGE_INTEGER now = {};
+        if (::GetDiskFreeSpaceExA(root.c_str(), &now, nullptr, nullptr) &&
+            before.QuadPart > now.QuadPart && before.QuadPart - now.QuadPart > mostUsed) {
+          mostUsed = before.QuadPart - now.QuadPart;
+        }
+      });
+  EXPECT_EQ(Text(result),
+            Expected(kFailDamagedEntry, root + "KVGSetup0\\bomb.bin",
+                     "the data inflates to more than the 1000 bytes its record gives"));
+  EXPECT_LT(mostUsed, 2ull << 20) << "the drive held up to " << mostUsed << " bytes of the run";
+}
+
+// A folder path the system cannot create (more than 247 characters) is a
+// path too long, found before anything is written.
+TEST_F(FailureRun, FolderPathBeyondTheSystemsFolderLimit) {
+  std::string temp = temp_.path();
+  ASSERT_LT(temp.size(), 39u) << "the test's own folder leaves no room";
+  temp += std::string(40 - 1 - temp.size(), 't') + "\\";
+  ASSERT_EQ(temp.size(), 40u);
+  ASSERT_TRUE(::CreateDirectoryA(temp.c_str(), nullptr));
+  const std::string folder = temp + "KVGSetup0\\" + std::string(200, 'F');
+  ASSERT_EQ(folder.size(), 250u) << "and the file's path, 256 characters, would fit";
+  ProgramResult result = RunFailing("KV_FAIL_LONGFOLDER_EXE", temp, kExitPathTooLong);
+  EXPECT_EQ(Text(result), Expected(kFailPathTooLong, folder, ""));
+}
+
+// Elevated, a temporary folder behind a link is refused: the link could be
+// pointed elsewhere between the run's steps.
+TEST_F(FailureRun, ElevatedRunRefusesATemporaryFolderBehindALink) {
+  const std::string linked = GetEnv("KV_LINKED_TEMP");
+  if (linked.empty()) GTEST_SKIP() << "KV_LINKED_TEMP is not set";
+  if (!IsElevated()) GTEST_SKIP() << "this process is not elevated";
+  const std::string link = linked.substr(0, linked.size() - 1);
+  ASSERT_NE(::GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+  ProgramResult result = RunFailing("KV_SETUP_EXE", linked, kExitLinkedTemp);
+  EXPECT_EQ(Text(result), Expected(kFailLinkedTemp, linked, ""));
 }
 
 TEST_F(FailureRun, ReadOnlyTemporaryFolder) {

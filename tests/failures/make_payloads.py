@@ -8,6 +8,10 @@
   truncated/ SETUPBASE.kvarc whose entry ends 4 bytes early
   outside/   SETUPBASE.kvarc whose directory offset points past its end
   dotdot/    SETUPBASE.kvarc with an entry named ..\\evil.txt
+  bomb/      SETUPBASE.kvarc with an entry recorded as 1,000 bytes whose
+             stream inflates to 200 MB
+  longfolder/ an entry below a folder of 200 characters, whose folder path
+             the system cannot create below a temporary folder of 40
 
 Every payload's BASE holds the two stand-ins and Data\\a.txt, so a run that
 failed has something of its own to take back, and one that did not fail
@@ -45,7 +49,8 @@ def main():
     out, stagerun, holdproc = sys.argv[1:4]
     rng = random.Random(20261208)
     shutil.rmtree(out, ignore_errors=True)
-    for case in ["fill", "held", "flipped", "truncated", "outside", "dotdot"]:
+    for case in ["fill", "held", "flipped", "truncated", "outside", "dotdot", "bomb",
+                 "longfolder"]:
         base = os.path.join(out, case, "BASE")
         os.makedirs(base)
         shutil.copy(stagerun, base)
@@ -71,6 +76,14 @@ def main():
           archive([(b"text.txt", text, None)], directory_offset=len(good) + 100))
     write(os.path.join(out, "dotdot", "SETUPBASE.kvarc"),
           archive([(b"ok.txt", b"ok\r\n", None), (b"..\\evil.txt", b"evil\r\n", None)]))
+
+    squeeze = zlib.compressobj(9)
+    bomb = b"".join(squeeze.compress(bytes(1 << 20)) for _ in range(200)) + squeeze.flush()
+    records = struct.pack("<B", 8) + b"bomb.bin" + struct.pack("<IIIIII", 4, len(bomb), 1000, 0, 0, 0)
+    write(os.path.join(out, "bomb", "SETUPBASE.kvarc"),
+          struct.pack("<I", 4 + len(bomb)) + bomb + struct.pack("<I", 1) + records)
+
+    write(os.path.join(out, "longfolder", "SETUPBASE", "F" * 200, "x.txt"), b"x\r\n")
 
 
 if __name__ == "__main__":

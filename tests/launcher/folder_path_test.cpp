@@ -137,5 +137,29 @@ TEST_F(FolderPath, FolderPathsBeyond255CharactersAreRecordedInFull) {
   EXPECT_EQ(std::string(list_.front()), path);
 }
 
+// A current directory that the system cannot report: no folder is recorded
+// that the cleanup could not name, and none is left behind.
+int readsLeft = 0;
+char* ReadsThenFails(char* buffer, int size) {
+  return readsLeft-- > 0 ? _getcwd(buffer, size) : nullptr;
+}
+
+TEST_F(FolderPath, UnreadableCurrentDirectoryFailsWithoutLeavingAFolder) {
+  const std::string target = root_.path() + "made\\inner";
+  struct Case {
+    int reads;  // reads that still work
+    const char* what;
+  } cases[] = {{0, "before anything moves"}, {2, "right after a folder was made"}};
+  for (const Case& c : cases) {
+    readsLeft = c.reads;
+    SetCurrentDirectoryReaderForTesting(&ReadsThenFails);
+    EXPECT_EQ(CreateFolderPath(target.c_str(), &list_), 1) << c.what;
+    SetCurrentDirectoryReaderForTesting(nullptr);
+    EXPECT_TRUE(list_.empty()) << c.what;
+    EXPECT_FALSE(IsFolder(root_.path() + "made")) << c.what;
+    EXPECT_EQ(CurrentDirectory(), caller_) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace kv

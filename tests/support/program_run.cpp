@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <set>
 
 #include "platform/scoped_handle.h"
@@ -9,33 +10,69 @@
 namespace kv::test {
 namespace {
 
-bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(),
+bool SameName(const std::wstring& a, const std::wstring& b) {
+  return a.size() == b.size() && ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(),
                                                   static_cast<int>(a.size()), b.data(),
                                                   static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
+std::string Narrow(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int n = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0], n,
+                        nullptr, nullptr);
+  return narrow;
+}
+
 }  // namespace
 
-std::vector<char> EnvironmentBlock(const std::vector<std::pair<std::string, std::string>>& changes) {
-  std::vector<std::string> entries;
-  char* block = ::GetEnvironmentStringsA();
-  for (const char* p = block; *p; p += std::strlen(p) + 1) entries.emplace_back(p);
-  ::FreeEnvironmentStringsA(block);
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+  return wide;
+}
 
-  for (const auto& change : changes) {
+std::vector<wchar_t> WideEnvironmentBlock(
+    const std::vector<std::pair<std::string, std::string>>& changes,
+    const std::vector<std::pair<std::wstring, std::wstring>>& wideChanges) {
+  std::vector<std::wstring> entries;
+  wchar_t* block = ::GetEnvironmentStringsW();
+  for (const wchar_t* p = block; *p; p += std::wcslen(p) + 1) entries.emplace_back(p);
+  ::FreeEnvironmentStringsW(block);
+
+  std::vector<std::pair<std::wstring, std::wstring>> all;
+  for (const auto& change : changes) all.emplace_back(Widen(change.first), Widen(change.second));
+  all.insert(all.end(), wideChanges.begin(), wideChanges.end());
+  for (const auto& change : all) {
     entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                 [&](const std::string& entry) {
+                                 [&](const std::wstring& entry) {
                                    // Entries like "=C:=C:\x" have no name of ours.
-                                   std::string::size_type eq = entry.find('=', 1);
-                                   return eq != std::string::npos &&
+                                   std::wstring::size_type eq = entry.find(L'=', 1);
+                                   return eq != std::wstring::npos &&
                                           SameName(entry.substr(0, eq), change.first);
                                  }),
                   entries.end());
-    if (!change.second.empty()) entries.push_back(change.first + "=" + change.second);
+    if (!change.second.empty()) entries.push_back(change.first + L"=" + change.second);
   }
+  std::vector<wchar_t> result;
+  for (const std::wstring& entry : entries) {
+    result.insert(result.end(), entry.begin(), entry.end());
+    result.push_back(L'\0');
+  }
+  result.push_back(L'\0');
+  return result;
+}
+
+std::vector<char> EnvironmentBlock(const std::vector<std::pair<std::string, std::string>>& changes) {
+  const std::vector<wchar_t> wide = WideEnvironmentBlock(changes, {});
   std::vector<char> result;
-  for (const std::string& entry : entries) {
+  for (const wchar_t* p = wide.data(); *p; p += std::wcslen(p) + 1) {
+    const std::string entry = Narrow(p);
     result.insert(result.end(), entry.begin(), entry.end());
     result.push_back('\0');
   }
@@ -124,21 +161,22 @@ void PumpMessages() {
 
 ProgramResult RunProgram(const ProgramRun& run) {
   ProgramResult result;
-  std::string commandLine = "\"" + run.program + "\"";
-  if (!run.commandTail.empty()) commandLine += " " + run.commandTail;
-  std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
-  mutableLine.push_back('\0');
-  std::vector<char> environment = EnvironmentBlock(run.environment);
+  const std::wstring program = run.wideProgram.empty() ? Widen(run.program) : run.wideProgram;
+  std::wstring commandLine = L"\"" + program + L"\"";
+  if (!run.commandTail.empty()) commandLine += L" " + Widen(run.commandTail);
+  std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+  mutableLine.push_back(L'\0');
+  std::vector<wchar_t> environment = WideEnvironmentBlock(run.environment, run.wideEnvironment);
+  const std::wstring directory = Widen(run.currentDirectory);
 
-  STARTUPINFOA startup;
+  STARTUPINFOW startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info;
   std::memset(&info, 0, sizeof info);
-  if (!::CreateProcessA(run.program.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0,
-                        environment.data(),
-                        run.currentDirectory.empty() ? nullptr : run.currentDirectory.c_str(),
-                        &startup, &info)) {
+  if (!::CreateProcessW(program.c_str(), mutableLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                        directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
     return result;
   }
   result.started = true;

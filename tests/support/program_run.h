@@ -21,12 +21,15 @@ struct MessageBoxSeen {
 };
 
 struct ProgramRun {
-  std::string program;           // full path of the executable
+  std::string program;           // full path of the executable (ANSI)
+  std::wstring wideProgram;      // used instead when set: a path of any characters
   std::string commandTail;       // appended after the quoted program path and one blank
   std::string currentDirectory;  // empty: the test's own
   // Variables set (or, with an empty value, removed) in a copy of this
   // process's environment.
   std::vector<std::pair<std::string, std::string>> environment;
+  // Further changes of the same kind in Unicode, applied after those.
+  std::vector<std::pair<std::wstring, std::wstring>> wideEnvironment;
   DWORD timeoutMs = 60000;
   // Decides which button to press on a message box (IDOK, IDYES, ...), or 0
   // to leave it open for now (it is offered again). Without a handler every
@@ -47,6 +50,14 @@ struct ProgramResult {
 // set, or removed when its value is empty; names compared without regard to
 // case), as a CreateProcess environment block.
 std::vector<char> EnvironmentBlock(const std::vector<std::pair<std::string, std::string>>& changes);
+
+// The same in Unicode, with the ANSI changes applied first.
+std::vector<wchar_t> WideEnvironmentBlock(
+    const std::vector<std::pair<std::string, std::string>>& changes,
+    const std::vector<std::pair<std::wstring, std::wstring>>& wideChanges);
+
+// `text` from the ANSI code page into Unicode.
+std::wstring Widen(const std::string& text);
 
 // Runs the program to its end, dispatching this thread's messages meanwhile
 // (windows of this thread that the program talks to stay responsive).

@@ -16,12 +16,20 @@ std::string TempFolder() {
   return std::string(buffer, n);
 }
 
+// A name as the ANSI functions can open it: the short form where the code
+// page cannot hold the long one.
+std::string AnsiName(const WIN32_FIND_DATAA& data) {
+  if (std::string(data.cFileName).find('?') != std::string::npos && data.cAlternateFileName[0])
+    return data.cAlternateFileName;
+  return data.cFileName;
+}
+
 void Collect(const std::string& folder, const std::string& prefix, std::vector<std::string>* out) {
   WIN32_FIND_DATAA data;
   ScopedFindHandle find(::FindFirstFileA((folder + "*").c_str(), &data));
   if (!find.IsValid()) return;
   do {
-    const std::string name = data.cFileName;
+    const std::string name = AnsiName(data);
     if (name == "." || name == "..") continue;
     out->push_back(prefix + name);
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -68,7 +76,7 @@ bool RemoveTree(const std::string& path) {
     ScopedFindHandle find(::FindFirstFileA((bare + "\\*").c_str(), &data));
     if (find.IsValid()) {
       do {
-        const std::string name = data.cFileName;
+        const std::string name = AnsiName(data);
         if (name != "." && name != "..") children.push_back(bare + "\\" + name);
       } while (::FindNextFileA(find.Get(), &data));
     }
