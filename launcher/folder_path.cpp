@@ -52,19 +52,23 @@ int CreateFolderComponents(const char* rest, CreatedFolderList* list) {
   if (char* cut = std::strchr(component, '\\')) *cut = '\0';
 
   if (_chdir(component) != 0) {
-    _mkdir(component);
+    // Only a folder this call made is recorded: one that another process
+    // made in the meantime is entered, and left to its maker.
+    const bool made = _mkdir(component) == 0;
     if (_chdir(component) != 0) return 1;
-    // Recorded with its full path even beyond 255 characters, so that the
-    // cleanup script removes it. A folder whose path cannot be read back
-    // could be neither named in the script nor removed after a failure:
-    // it is taken back at once, and the path counts as not created.
-    ZkString created;
-    if (!CurrentDirectory(&created)) {
-      _chdir("..");
-      _rmdir(component);
-      return 1;
+    if (made) {
+      // Recorded with its full path even beyond 255 characters, so that the
+      // cleanup script removes it. A folder whose path cannot be read back
+      // could be neither named in the script nor removed after a failure:
+      // it is taken back at once, and the path counts as not created.
+      ZkString created;
+      if (!CurrentDirectory(&created)) {
+        _chdir("..");
+        _rmdir(component);
+        return 1;
+      }
+      if (list) list->push_front(created);
     }
-    if (list) list->push_front(created);
   }
   const char* next = std::strchr(rest, '\\');
   return next ? CreateFolderComponents(next + 1, list) : 0;

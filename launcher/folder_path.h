@@ -14,7 +14,7 @@ namespace kv {
 using CreatedFolderList = std::list<ZkString>;
 
 // Makes sure every folder of `path` (a folder path without trailing
-// backslash) exists. Each folder it had to create is recorded at the front
+// backslash) exists. Each folder it created is recorded at the front
 // of `list` (when not null) with its full path as the platform reports it,
 // whatever its length. Returns 0 when the whole path exists afterwards, 1
 // when a colon stands elsewhere than second, the drive or its root cannot

@@ -173,6 +173,21 @@ TEST(InflateEntry, NamesEachWayAStreamCanBeWrong) {
             EntryFault::kSinkFailed);
 }
 
+// A stream that inflates far beyond its record is stopped before its
+// excess reaches the sink: at most the recorded length is handed on.
+TEST(InflateEntry, HandsOnNoMoreThanTheRecordedLength) {
+  const Packed bomb = Pack(std::vector<std::uint8_t>(8 << 20, 0x7A));
+  std::uint64_t received = 0;
+  EXPECT_EQ(InflateEntry(bomb.stream.data(), static_cast<std::uint32_t>(bomb.stream.size()), 1000,
+                         [&](const std::uint8_t*, std::size_t n) {
+                           received += n;
+                           return true;
+                         },
+                         nullptr),
+            EntryFault::kLengthMismatch);
+  EXPECT_LE(received, 1000u);
+}
+
 TEST(InflateEntry, NoCutAndNoFlippedByteOfAStreamPasses) {
   // An incompressible entry (stored blocks) and a text entry (Huffman
   // coded): every truncation fails, and no flipped byte gives other bytes.
