@@ -27,7 +27,7 @@ struct CompressorFree {
 };
 using Compressor = std::unique_ptr<libdeflate_compressor, CompressorFree>;
 
-std::vector<std::uint8_t> Compress(libdeflate_compressor* c, const std::uint8_t* data,
+std::vector<std::uint8_t> Compress(libdeflate_compressor* c, int level, const std::uint8_t* data,
                                    std::size_t size) {
   static const std::uint8_t kNothing = 0;
   if (data == nullptr) data = &kNothing;
@@ -46,6 +46,20 @@ std::vector<std::uint8_t> Compress(libdeflate_compressor* c, const std::uint8_t*
   }
   out.resize(2 + n);
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(adler >> shift));
+  // Highly repetitive files (logs, tables) repeat far back, beyond what
+  // libdeflate's searches reach at these levels; zlib's long hash chains
+  // find those repeats, and on such files they are fast. At the top level
+  // the smaller of the two streams is kept.
+  if (level == 9 && out.size() < size / 3 && size <= 0xFFFFFFFFu) {
+    uLongf bound = compressBound(static_cast<uLong>(size));
+    std::vector<std::uint8_t> z(bound);
+    if (compress2(z.data(), &bound, data, static_cast<uLong>(size), 9) == Z_OK && bound < out.size()) {
+      z.resize(bound);
+      z[0] = 0x78;  // same stream, the header of the default level
+      z[1] = 0x9C;
+      return z;
+    }
+  }
   return out;
 }
 
@@ -54,7 +68,7 @@ std::vector<std::uint8_t> Compress(libdeflate_compressor* c, const std::uint8_t*
 std::vector<std::uint8_t> ZlibStream(const std::uint8_t* data, std::size_t size, int level) {
   Compressor c(libdeflate_alloc_compressor(EncoderLevel(level)));
   if (!c) throw std::bad_alloc();
-  return Compress(c.get(), data, size);
+  return Compress(c.get(), level, data, size);
 }
 
 bool CompressFiles(const std::vector<FileToPack>& files, int level,
@@ -82,7 +96,7 @@ bool CompressFiles(const std::vector<FileToPack>& files, int level,
         entry.name = file.name;
         entry.times = file.times;
         entry.uncompressedLength = static_cast<std::uint32_t>(bytes.size());
-        entry.stream = Compress(c.get(), bytes.empty() ? nullptr : bytes.data(), bytes.size());
+        entry.stream = Compress(c.get(), level, bytes.empty() ? nullptr : bytes.data(), bytes.size());
         std::vector<std::uint8_t>().swap(bytes);
       }
     } catch (const std::bad_alloc&) {

@@ -16,7 +16,8 @@ namespace kv {
 
 // kvpack's levels, 1 (fastest) to 9 (smallest, the default). Level 9 packs
 // at least as tightly as zlib's level 9 on installer payloads, at a small
-// part of its time.
+// part of its time: libdeflate's level 6, and for a file that it packs to
+// less than a third, zlib's level 9 as well, keeping the smaller stream.
 inline constexpr int kDefaultLevel = 9;
 
 // The deflate stream of `size` bytes as a zlib stream at the given level.
