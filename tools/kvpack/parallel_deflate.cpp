@@ -50,7 +50,7 @@ std::vector<std::uint8_t> Compress(libdeflate_compressor* c, int level, const st
   // libdeflate's searches reach at these levels; zlib's long hash chains
   // find those repeats, and on such files they are fast. At the top level
   // the smaller of the two streams is kept.
-  if (level == 9 && out.size() < size / 3 && size <= 0xFFFFFFFFu) {
+  if (level == 9 && out.size() < size / 8 && size <= 0xFFFFFFFFu) {
     uLongf bound = compressBound(static_cast<uLong>(size));
     std::vector<std::uint8_t> z(bound);
     if (compress2(z.data(), &bound, data, static_cast<uLong>(size), 9) == Z_OK && bound < out.size()) {
