@@ -212,11 +212,48 @@ const char* NameFaultText(NameFault fault) {
   return "is refused";
 }
 
-bool BuildArchive(const std::vector<PackEntry>& entries, std::vector<std::uint8_t>* image,
-                  std::string* error) {
+bool BuildArchiveFromStreams(const std::vector<PackedEntry>& entries,
+                             std::vector<std::uint8_t>* image, std::string* error) {
+  std::uint64_t total = 4 + 4;
+  for (const PackedEntry& entry : entries) {
+    const NameFault nameFault = ValidateEntryName(entry.name);
+    if (nameFault != NameFault::kNone) {
+      *error = Printf("entry \"%s\": name %s", Printable(entry.name).c_str(),
+                      NameFaultText(nameFault));
+      return false;
+    }
+    total += entry.stream.size() + kRecordFixedSize + entry.name.size();
+    if (total > kMaxArchiveSize) {
+      *error = Printf("entry \"%s\": the archive would exceed 4 GiB - 1 bytes",
+                      Printable(entry.name).c_str());
+      return false;
+    }
+  }
+  image->clear();
+  image->reserve(static_cast<std::size_t>(total));
   image->assign(4, 0);
   std::vector<std::uint8_t> directory;
   AppendU32(&directory, static_cast<std::uint32_t>(entries.size()));
+  for (const PackedEntry& entry : entries) {
+    const std::size_t offset = image->size();
+    image->insert(image->end(), entry.stream.begin(), entry.stream.end());
+    directory.push_back(static_cast<std::uint8_t>(entry.name.size()));
+    directory.insert(directory.end(), entry.name.begin(), entry.name.end());
+    AppendU32(&directory, static_cast<std::uint32_t>(offset));
+    AppendU32(&directory, static_cast<std::uint32_t>(entry.stream.size()));
+    AppendU32(&directory, entry.uncompressedLength);
+    for (std::uint32_t t : entry.times) AppendU32(&directory, t);
+  }
+  PutU32(image->data(), static_cast<std::uint32_t>(image->size()));
+  image->insert(image->end(), directory.begin(), directory.end());
+  return true;
+}
+
+bool BuildArchive(const std::vector<PackEntry>& entries, std::vector<std::uint8_t>* image,
+                  std::string* error) {
+  std::vector<PackedEntry> packed;
+  packed.reserve(entries.size());
+  std::uint64_t total = 8;
   for (const PackEntry& entry : entries) {
     const NameFault nameFault = ValidateEntryName(entry.name);
     if (nameFault != NameFault::kNone) {
@@ -231,33 +268,29 @@ bool BuildArchive(const std::vector<PackEntry>& entries, std::vector<std::uint8_
     // compress2 with the default level writes the header 0x78 0x9C (32 KB
     // window, default level) and the Adler-32 trailer: one RFC 1950 stream.
     uLongf bound = compressBound(static_cast<uLong>(entry.bytes.size()));
-    const std::size_t offset = image->size();
-    std::unique_ptr<Bytef[]> stream(new Bytef[bound]);
+    PackedEntry p;
+    p.name = entry.name;
+    p.times = entry.times;
+    p.uncompressedLength = static_cast<std::uint32_t>(entry.bytes.size());
+    p.stream.resize(bound);
     // Empty input still gets a complete stream; zlib wants a valid pointer.
     static const Bytef kNothing = 0;
     const Bytef* source = entry.bytes.empty() ? &kNothing : entry.bytes.data();
-    if (compress2(stream.get(), &bound, source, static_cast<uLong>(entry.bytes.size()),
+    if (compress2(p.stream.data(), &bound, source, static_cast<uLong>(entry.bytes.size()),
                   Z_DEFAULT_COMPRESSION) != Z_OK) {
       *error = Printf("entry \"%s\": zlib could not compress it", Printable(entry.name).c_str());
       return false;
     }
-    const std::uint64_t directorySize = directory.size() + kRecordFixedSize + entry.name.size();
-    if (offset + static_cast<std::uint64_t>(bound) + directorySize > kMaxArchiveSize) {
+    p.stream.resize(bound);
+    total += bound + kRecordFixedSize + entry.name.size();
+    if (total > kMaxArchiveSize) {
       *error = Printf("entry \"%s\": the archive would exceed 4 GiB - 1 bytes",
                       Printable(entry.name).c_str());
       return false;
     }
-    image->insert(image->end(), stream.get(), stream.get() + bound);
-    directory.push_back(static_cast<std::uint8_t>(entry.name.size()));
-    directory.insert(directory.end(), entry.name.begin(), entry.name.end());
-    AppendU32(&directory, static_cast<std::uint32_t>(offset));
-    AppendU32(&directory, static_cast<std::uint32_t>(bound));
-    AppendU32(&directory, static_cast<std::uint32_t>(entry.bytes.size()));
-    for (std::uint32_t t : entry.times) AppendU32(&directory, t);
+    packed.push_back(std::move(p));
   }
-  PutU32(image->data(), static_cast<std::uint32_t>(image->size()));
-  image->insert(image->end(), directory.begin(), directory.end());
-  return true;
+  return BuildArchiveFromStreams(packed, image, error);
 }
 
 EntryFault InflateEntry(const std::uint8_t* data, std::uint32_t compressedLength,

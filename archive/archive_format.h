@@ -172,6 +172,21 @@ struct PackEntry {
 bool BuildArchive(const std::vector<PackEntry>& entries,
                   std::vector<std::uint8_t>* image, std::string* error);
 
+// One entry whose data is compressed already.
+struct PackedEntry {
+  std::string name;                   // ANSI, backslash-separated
+  std::vector<std::uint8_t> stream;   // one complete zlib stream
+  std::uint32_t uncompressedLength = 0;
+  std::array<std::uint32_t, 3> times{};
+};
+
+// Builds an archive image of compressed entries in the given order, laid
+// out as BuildArchive lays it out. Returns false with a one-line *error
+// naming the entry when a name is refused by ValidateEntryName or the image
+// would exceed 4 GiB - 1 bytes. Throws only std::bad_alloc.
+bool BuildArchiveFromStreams(const std::vector<PackedEntry>& entries,
+                             std::vector<std::uint8_t>* image, std::string* error);
+
 // Why an entry's data failed its check.
 enum class EntryFault {
   kNone = 0,

@@ -209,7 +209,7 @@ bool FindPeResources(const std::uint8_t* file, std::size_t size, std::string_vie
   for (const PeReader::DirEntry& t : types) {
     std::string typeName;
     if (!pe.EntryName(t, &typeName, error)) return false;
-    if (!SameName(typeName, type)) continue;
+    if (!type.empty() && !SameName(typeName, type)) continue;
     if ((t.offsetWord & kHighBit) == 0) {
       *error = "PE resource type " + typeName + " is not a directory";
       return false;
@@ -218,6 +218,7 @@ bool FindPeResources(const std::uint8_t* file, std::size_t size, std::string_vie
     if (!pe.ReadDirectory(t.offsetWord & ~kHighBit, &names, error)) return false;
     for (const PeReader::DirEntry& n : names) {
       PeResource resource;
+      resource.type = typeName;
       if (!pe.EntryName(n, &resource.name, error)) return false;
       if ((n.offsetWord & kHighBit) == 0) {
         *error = "PE resource " + resource.name + " has no language directory";

@@ -31,6 +31,8 @@ namespace kv {
 
 // One resource found in the file. data points into the caller's buffer.
 struct PeResource {
+  // The resource's type, written like its name (a string, or "#<id>").
+  std::string type;
   // The resource's name: a string name as stored (UTF-16 characters below
   // 256 taken as bytes, others as '?'), or "#<id>" for a numeric name.
   std::string name;
@@ -46,8 +48,9 @@ bool LooksLikePeFile(const std::uint8_t* file, std::size_t size);
 
 // Finds every resource of the given type in the PE file held in
 // file[0, size). type is a string type name compared case-insensitively
-// (ASCII), or "#<number>" for a numeric type. Resources come in the order of
-// the resource directory (by name, then by language). A file without a
+// (ASCII), or "#<number>" for a numeric type; an empty type takes every
+// type. Resources come in the order of
+// the resource directory (by type, then name, then language). A file without a
 // resource directory, or without that type, gives an empty list.
 // Returns false with a one-line *error when the file is not a PE file or any
 // header, section, directory, name, data entry or data range it needs lies

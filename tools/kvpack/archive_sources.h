@@ -33,12 +33,4 @@ struct LoadedFile {
 // executable without any "KVArc" resource.
 bool LoadArchives(const std::string& path, LoadedFile* out, std::string* error);
 
-// Reads the whole file at path into *bytes. False with *error on failure.
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error);
-
-// Writes bytes to path through a temporary file in the same folder that is
-// renamed over path at the end, so that a failed write leaves no half file.
-bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                    std::string* error);
-
 }  // namespace kv

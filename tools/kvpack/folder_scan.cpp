@@ -1,15 +1,10 @@
 #include "tools/kvpack/folder_scan.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <cstdio>
 #include <map>
 
 #include "tools/kvpack/ansi_names.h"
+#include "tools/kvpack/host_files.h"
 
 namespace kv {
 
@@ -32,42 +27,36 @@ std::string Upper(const std::string& s) {
 
 class Scanner {
  public:
-  Scanner(std::optional<std::int64_t> clampTo, std::vector<PackEntry>* entries,
-          std::string* error)
-      : clampTo_(clampTo), entries_(entries), error_(error) {}
+  Scanner(std::optional<std::int64_t> clampTo, std::vector<FileToPack>* files, std::string* error)
+      : clampTo_(clampTo), files_(files), error_(error) {}
 
   // path: host path of the folder; prefix: its entry-name prefix ("" or
   // ending in a backslash).
   bool Walk(const std::string& path, const std::string& prefix) {
-    DIR* dir = opendir(path.c_str());
-    if (dir == nullptr) return Fail(path, std::string("cannot open folder: ") + std::strerror(errno));
-    std::vector<std::string> names;
-    errno = 0;
-    while (dirent* d = readdir(dir)) {
-      if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0) {
-        names.push_back(d->d_name);
-      }
-    }
-    const int readErrno = errno;
-    closedir(dir);
-    if (readErrno != 0) return Fail(path, std::string("cannot read folder: ") + std::strerror(readErrno));
-    if (names.empty() && !prefix.empty()) {
+    std::vector<FolderItem> items;
+    if (!ListFolder(path, &items, error_)) return false;
+    if (items.empty() && !prefix.empty()) {
       return Fail(path, "empty folder: an archive holds files only, so it would not be unpacked");
     }
-    for (const std::string& name : names) {
-      const std::string child = path + "/" + name;
+    // The same order on every system: by host name, byte by byte.
+    std::sort(items.begin(), items.end(),
+              [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });
+    for (const FolderItem& item : items) {
+      const std::string child = path + PathSeparator() + item.name;
       std::string ansi;
-      if (!Utf8ToAnsi(name, &ansi)) {
+      if (!item.validName || !Utf8ToAnsi(item.name, &ansi)) {
         return Fail(child, "name is not UTF-8 or holds a character Windows-1252 lacks");
       }
-      struct stat st;
-      if (lstat(child.c_str(), &st) != 0) return Fail(child, std::strerror(errno));
-      if (S_ISDIR(st.st_mode)) {
+      if (!ansi.empty() && (ansi.back() == '.' || ansi.back() == ' ') && ansi != "." &&
+          ansi != "..") {
+        return Fail(child, "name ends in a dot or blank, which Windows drops from names");
+      }
+      if (item.kind == ItemKind::kFolder) {
         if (!Claim(child, prefix + ansi)) return false;
         if (!Walk(child, prefix + ansi + "\\")) return false;
-      } else if (S_ISREG(st.st_mode)) {
-        if (!AddFile(child, prefix + ansi, st)) return false;
-      } else if (S_ISLNK(st.st_mode)) {
+      } else if (item.kind == ItemKind::kFile) {
+        if (!AddFile(child, prefix + ansi, item)) return false;
+      } else if (item.kind == ItemKind::kLink) {
         return Fail(child, "symbolic link: kvpack packs regular files only");
       } else {
         return Fail(child, "not a regular file (device, pipe or socket)");
@@ -93,30 +82,33 @@ class Scanner {
     return true;
   }
 
-  bool AddFile(const std::string& path, const std::string& entryName, const struct stat& st) {
+  bool AddFile(const std::string& path, const std::string& entryName, const FolderItem& item) {
     const NameFault fault = ValidateEntryName(entryName);
     if (fault != NameFault::kNone) return Fail(path, std::string("entry name ") + NameFaultText(fault));
-    if (!Claim(path, entryName)) return false;
-    PackEntry entry;
-    entry.name = entryName;
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr) return Fail(path, std::string("cannot open: ") + std::strerror(errno));
-    entry.bytes.resize(static_cast<std::size_t>(st.st_size));
-    const std::size_t got = std::fread(entry.bytes.data(), 1, entry.bytes.size(), in);
-    const bool more = std::fgetc(in) != EOF;
-    const bool failed = std::ferror(in) != 0;
-    std::fclose(in);
-    if (failed || got != entry.bytes.size() || more) {
-      return Fail(path, "cannot read it whole (read error, or it changed while being packed)");
+    if (entryName.size() > kMaxUnpackableName) {
+      return Fail(path, "entry name of " + std::to_string(entryName.size()) +
+                            " bytes: the launcher's target paths take at most " +
+                            std::to_string(kMaxTargetPath) +
+                            " characters, so even in the shortest work folder it takes at most " +
+                            std::to_string(kMaxUnpackableName));
     }
-    const std::uint32_t written = ClampTime(st.st_mtim.tv_sec, clampTo_);
-    entry.times = {written, written, written};
-    entries_->push_back(std::move(entry));
+    if (item.size > 0xFFFFFFFFull) {
+      return Fail(path, "file of " + std::to_string(item.size) +
+                            " bytes: an archive holds files below 4 GiB only");
+    }
+    if (!Claim(path, entryName)) return false;
+    FileToPack file;
+    file.name = entryName;
+    file.hostPath = path;
+    file.size = item.size;
+    const std::uint32_t written = ClampTime(item.mtime, clampTo_);
+    file.times = {written, written, written};
+    files_->push_back(std::move(file));
     return true;
   }
 
   std::optional<std::int64_t> clampTo_;
-  std::vector<PackEntry>* entries_;
+  std::vector<FileToPack>* files_;
   std::string* error_;
   std::map<std::string, std::string> claimed_;  // upper-case entry name -> host path
 };
@@ -124,25 +116,35 @@ class Scanner {
 }  // namespace
 
 bool ScanFolder(const std::string& folder, std::optional<std::int64_t> clampTo,
-                std::vector<PackEntry>* entries, std::string* error) {
-  entries->clear();
-  struct stat st;
-  if (stat(folder.c_str(), &st) != 0) {
-    *error = folder + ": " + std::strerror(errno);
-    return false;
-  }
-  if (!S_ISDIR(st.st_mode)) {
+                std::vector<FileToPack>* files, std::string* error) {
+  files->clear();
+  FolderItem self;
+  if (!StatPath(folder, &self, error)) return false;
+  if (self.kind != ItemKind::kFolder) {
     *error = folder + ": not a folder";
     return false;
   }
-  Scanner scanner(clampTo, entries, error);
+  Scanner scanner(clampTo, files, error);
   if (!scanner.Walk(folder, "")) return false;
-  if (entries->empty()) {
+  if (files->empty()) {
     *error = folder + ": holds no file to pack";
     return false;
   }
-  std::sort(entries->begin(), entries->end(),
-            [](const PackEntry& a, const PackEntry& b) { return a.name < b.name; });
+  std::sort(files->begin(), files->end(),
+            [](const FileToPack& a, const FileToPack& b) { return a.name < b.name; });
+  return true;
+}
+
+bool ReadFilesToPack(const std::vector<FileToPack>& files, std::vector<PackEntry>* entries,
+                     std::string* error) {
+  entries->clear();
+  for (const FileToPack& file : files) {
+    PackEntry entry;
+    entry.name = file.name;
+    entry.times = file.times;
+    if (!ReadFileOfSize(file.hostPath, file.size, &entry.bytes, error)) return false;
+    entries->push_back(std::move(entry));
+  }
   return true;
 }
 

@@ -1,0 +1,261 @@
+#!/usr/bin/env python3
+"""What a publisher does with the bundles, end to end (Linux tree tools,
+Windows programs under Wine):
+
+  - unpack each bundle into an empty folder and build its example payload
+    with its own kvpack (the Windows one under Wine): the same bytes twice
+    and on both systems; the result runs to the second stage and leaves
+    nothing behind;
+  - the Linux kvpack needs nothing beyond a bare system's C library;
+  - the Windows kvpack finds a name outside the ANSI code page and refuses
+    it by name;
+  - a built setup signed with osslsigncode verifies, runs, lists and
+    verifies with kvpack; one byte flipped inside an archive fails both
+    verifications.
+
+    publisher_test.py <junit.xml> <dist dir> <version> <scratch dir>
+
+Writes one JUnit test case per check and exits 1 when one failed.
+"""
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import tarfile
+import time
+import traceback
+import xml.etree.ElementTree as ET
+import zipfile
+
+CASES = []
+
+
+def case(fn):
+    CASES.append(fn)
+    return fn
+
+
+def win(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def run(args, cwd=None, env=None, check=True):
+    # Output through files, not pipes: Wine's services inherit the handles
+    # of the first program of a session and would hold a pipe open.
+    import tempfile
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        code = subprocess.run(args, cwd=cwd, env=env, stdout=out, stderr=err,
+                              stdin=subprocess.DEVNULL, timeout=120).returncode
+        out.seek(0)
+        err.seek(0)
+        p = subprocess.CompletedProcess(args, code, out.read(), err.read())
+    if check and p.returncode != 0:
+        raise AssertionError("%s: exit %d\n%s%s" % (args, p.returncode, p.stdout.decode(errors="replace"),
+                                                   p.stderr.decode(errors="replace")))
+    return p
+
+
+def sha(path):
+    return hashlib.sha256(open(path, "rb").read()).hexdigest()
+
+
+def fresh(path):
+    shutil.rmtree(path, ignore_errors=True)
+    os.makedirs(path)
+    return path
+
+
+def run_setup_end_to_end(setup, scratch):
+    """Runs a setup under Wine with its own temporary folder: exit 0, the
+    second stage started from the work folder with the executable's path,
+    and the cleanup script leaves the temporary folder empty."""
+    temp = fresh(os.path.join(scratch, "temp"))
+    record = os.path.join(scratch, "record.txt")
+    if os.path.exists(record):
+        os.remove(record)
+    command = "set TMP=%s\\&& set TEMP=%s\\&& set KV_STAGERUN_RECORD=%s&& %s" % (
+        win(temp), win(temp), win(record), win(setup))
+    p = run(["wine", "cmd", "/c", command], check=False)
+    assert p.returncode == 0, "%s exited with %d" % (setup, p.returncode)
+    for _ in range(300):
+        if os.path.exists(record):
+            break
+        time.sleep(0.1)
+    assert os.path.exists(record), "the second stage of %s did not start" % setup
+    for _ in range(300):
+        text = open(record, "rb").read().decode("latin-1")
+        if "CommandLine=" in text and not os.listdir(temp):
+            break
+        time.sleep(0.1)
+    assert "ResourceFile=\"%s\"" % win(setup) in text, text
+    assert not os.listdir(temp), "left in the temporary folder: %s" % os.listdir(temp)
+
+
+class Bundles:
+    def __init__(self, dist, version, scratch):
+        self.top = "kvsetup-%s" % version
+        self.linux = fresh(os.path.join(scratch, "linux"))
+        self.windows = fresh(os.path.join(scratch, "windows"))
+        with tarfile.open(os.path.join(dist, "%s-linux-x86_64.tar.gz" % self.top)) as t:
+            t.extractall(self.linux)
+        with zipfile.ZipFile(os.path.join(dist, "%s-win32.zip" % self.top)) as z:
+            z.extractall(self.windows)
+        self.scratch = scratch
+        self.linux_dir = os.path.join(self.linux, self.top)
+        self.windows_dir = os.path.join(self.windows, self.top)
+        # zipfile keeps no times or modes: the example gets the tar's times
+        # (the same in both bundles), kvpack its execute bit.
+        for root, _, names in os.walk(os.path.join(self.linux_dir, "example")):
+            for n in names:
+                src = os.path.join(root, n)
+                dst = os.path.join(self.windows_dir, os.path.relpath(src, self.linux_dir))
+                st = os.stat(src)
+                os.utime(dst, (st.st_mtime, st.st_mtime))
+        self.kvpack = os.path.join(self.linux_dir, "kvpack")
+
+
+@case
+def each_bundle_holds_one_folder_with_kvpack_the_stub_the_example_and_the_readme(b):
+    assert sorted(os.listdir(b.linux)) == [b.top]
+    assert sorted(os.listdir(b.windows)) == [b.top]
+    common = ["README.txt", "Setup-stub.exe", "example"]
+    assert sorted(os.listdir(b.linux_dir)) == sorted(common + ["kvpack"]), os.listdir(b.linux_dir)
+    assert sorted(os.listdir(b.windows_dir)) == sorted(common + ["kvpack.exe"])
+    for d in (b.linux_dir, b.windows_dir):
+        for stand_in in ("StageRun.exe", "holdproc.exe"):
+            assert os.path.isfile(os.path.join(d, "example", "BASE", stand_in))
+    readme = open(os.path.join(b.linux_dir, "README.txt")).read()
+    for text in ("osslsigncode sign", "signtool sign", "--splash", "Exit codes of kvpack", "10  "):
+        assert text in readme, text
+
+
+@case
+def the_linux_kvpack_needs_only_the_c_library(b):
+    out = run(["readelf", "-d", b.kvpack]).stdout.decode()
+    needed = sorted(line.split("[")[1].split("]")[0] for line in out.splitlines() if "(NEEDED)" in line)
+    allowed = {"libc.so.6", "libm.so.6", "libz.so.1", "ld-linux-x86-64.so.2"}
+    assert set(needed) <= allowed, needed
+
+
+@case
+def the_linux_kvpack_builds_the_example_reproducibly_and_it_runs(b):
+    a = os.path.join(b.scratch, "a.exe")
+    other = fresh(os.path.join(b.scratch, "elsewhere"))
+    env = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+    run([b.kvpack, "setup", os.path.join(b.linux_dir, "example"), "-o", a], env=env)
+    run([os.path.relpath(b.kvpack, other), "setup", os.path.relpath(os.path.join(b.linux_dir, "example"), other),
+         "-o", "b.exe"], cwd=other, env=env)
+    assert sha(a) == sha(os.path.join(other, "b.exe"))
+    run_setup_end_to_end(a, b.scratch)
+
+
+@case
+def the_windows_kvpack_builds_the_same_bytes_and_they_run(b):
+    linux_made = os.path.join(b.scratch, "linux-made.exe")
+    windows_made = os.path.join(b.scratch, "windows-made.exe")
+    env = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+    env_epoch = dict(env, SOURCE_DATE_EPOCH="1234567890")
+    run([b.kvpack, "setup", os.path.join(b.linux_dir, "example"), "-o", linux_made], env=env_epoch)
+    p = run(["wine", os.path.join(b.windows_dir, "kvpack.exe"), "setup",
+             win(os.path.join(b.windows_dir, "example")), "-o", win(windows_made)], env=env_epoch)
+    assert b"4 archives" in p.stdout or b"archives" in p.stdout, p.stdout
+    assert sha(linux_made) == sha(windows_made), "Linux and Windows builds differ"
+    run_setup_end_to_end(windows_made, b.scratch)
+
+
+@case
+def the_windows_kvpack_refuses_a_name_outside_the_ansi_code_page_by_name(b):
+    payload = fresh(os.path.join(b.scratch, "unicode-payload"))
+    shutil.copytree(os.path.join(b.windows_dir, "example", "BASE"), os.path.join(payload, "BASE"))
+    name = "\u041e\u0442\u0447\u0451\u0442.txt"  # Cyrillic: no Windows-1252 form, no ANSI one here
+    open(os.path.join(payload, "BASE", name), "w").write("report\r\n")
+    out = os.path.join(b.scratch, "unicode.exe")
+    open(out, "wb").write(b"previous")
+    p = run(["wine", os.path.join(b.windows_dir, "kvpack.exe"), "setup", win(payload), "-o", win(out)],
+            check=False)
+    err = p.stderr.decode("utf-8", errors="replace")
+    assert p.returncode == 1, (p.returncode, err)
+    assert name in err and "Windows-1252" in err, err
+    assert open(out, "rb").read() == b"previous"
+
+
+@case
+def a_signed_setup_verifies_runs_and_lists_and_a_flipped_byte_fails_both_checks(b):
+    d = fresh(os.path.join(b.scratch, "signing"))
+    key, cert = os.path.join(d, "key.pem"), os.path.join(d, "cert.pem")
+    run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+         "-days", "2", "-subj", "/CN=Kalvora Test Publisher",
+         "-addext", "extendedKeyUsage=codeSigning"])
+    unsigned = os.path.join(d, "Setup.exe")
+    signed = os.path.join(d, "Setup-signed.exe")
+    run([b.kvpack, "setup", os.path.join(b.linux_dir, "example"), "-o", unsigned,
+         "--description", "Kalvora Test Setup", "--version", "1.0.0.0"])
+    run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Kalvora Test Setup",
+         "-in", unsigned, "-out", signed])
+    run(["osslsigncode", "verify", "-CAfile", cert, "-in", signed])
+    run([b.kvpack, "list", signed])
+    run([b.kvpack, "verify", signed])
+    run_setup_end_to_end(signed, d)
+
+    # One byte in the middle of the first entry of BASE, found through its
+    # directory: the record of StageRun.exe (name length 12), the first one.
+    data = bytearray(open(signed, "rb").read())
+    record = data.find(b"\x0cStageRun.exe")
+    assert record > 0
+    count = int.from_bytes(data[record - 4:record], "little")
+    at, end = record, 0
+    for _ in range(count):
+        n = data[at]
+        offset, length = (int.from_bytes(data[at + 1 + n + k:at + 5 + n + k], "little") for k in (0, 4))
+        end = max(end, offset + length)
+        at += 25 + n
+    archive = record - 4 - end
+    assert int.from_bytes(data[archive:archive + 4], "little") == end
+    first_length = int.from_bytes(data[record + 17:record + 21], "little")
+    data[archive + 4 + first_length // 2] ^= 0x10
+    flipped = os.path.join(d, "Setup-flipped.exe")
+    open(flipped, "wb").write(bytes(data))
+    p = run(["osslsigncode", "verify", "-CAfile", cert, "-in", flipped], check=False)
+    assert p.returncode != 0, "osslsigncode accepted a changed file"
+    p = run([b.kvpack, "verify", flipped], check=False)
+    assert p.returncode == 1, p.stdout + p.stderr
+    assert b"StageRun.exe" in p.stderr, p.stderr
+
+
+def main(argv):
+    results, dist, version, scratch = argv[1:5]
+    fresh(scratch)
+    suite = ET.Element("testsuite", name="publisher_test")
+    failed = 0
+    try:
+        bundles = Bundles(dist, version, scratch)
+    except Exception:
+        bundles = None
+        setup_error = traceback.format_exc()
+    for fn in CASES:
+        started = time.time()
+        tc = ET.SubElement(suite, "testcase", name=fn.__name__, classname="Publisher")
+        try:
+            if bundles is None:
+                raise AssertionError("the bundles could not be unpacked:\n" + setup_error)
+            fn(bundles)
+            print("[       OK ] %s" % fn.__name__)
+        except Exception:
+            failed += 1
+            text = traceback.format_exc()
+            ET.SubElement(tc, "failure", message=text.splitlines()[-1]).text = text
+            print("[  FAILED  ] %s\n%s" % (fn.__name__, text))
+        tc.set("time", "%.3f" % (time.time() - started))
+    suite.set("tests", str(len(CASES)))
+    suite.set("failures", str(failed))
+    root = ET.Element("testsuites")
+    root.append(suite)
+    ET.ElementTree(root).write(results)
+    if failed == 0:
+        shutil.rmtree(scratch, ignore_errors=True)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

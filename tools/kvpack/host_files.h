@@ -1,0 +1,72 @@
+// The few file-system calls kvpack makes, with one interface on Linux and on
+// Windows. Paths and names are UTF-8 on both sides: on Windows every call
+// goes through the wide-character functions, so names outside the ANSI code
+// page are found as they are and can be refused by name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kv {
+
+// What a path names, as far as kvpack cares.
+enum class ItemKind { kFile, kFolder, kLink, kOther };
+
+struct FolderItem {
+  // The name in UTF-8. On Windows a name that is no valid UTF-16 (an unpaired
+  // surrogate) keeps U+FFFD in its place and has validName false; on Linux
+  // the bytes are taken as they are (they may not be UTF-8).
+  std::string name;
+  bool validName = true;
+  ItemKind kind = ItemKind::kOther;
+  std::uint64_t size = 0;    // bytes, for files
+  std::int64_t mtime = 0;    // last-write time, whole seconds since 1970 (rounded down)
+};
+
+// Describes the item at path without following a final symbolic link (or,
+// on Windows, a reparse point). False with "path: reason" in *error when it
+// cannot be looked at (it does not exist, access denied, ...).
+bool StatPath(const std::string& path, FolderItem* item, std::string* error);
+
+// Lists the items of a folder (without "." and ".."), in no particular
+// order. False with "path: reason" in *error.
+bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error);
+
+// Reads the whole file. False with "path: reason" in *error.
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error);
+
+// Reads exactly `size` bytes of the file and checks that it has no more
+// (it changed since it was looked at otherwise). False with "path: reason".
+bool ReadFileOfSize(const std::string& path, std::uint64_t size, std::vector<std::uint8_t>* bytes,
+                    std::string* error);
+
+// Writes bytes to path through a temporary file beside it ("<path>.kvpack-tmp")
+// that is renamed over path only once it is complete and closed: a failure
+// leaves an existing file at path untouched and removes the temporary file.
+// False with "path: reason" in *error.
+bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                    std::string* error);
+
+// Like WriteWholeFile, but leaves the file alone (and its time stamp) when
+// it already holds exactly these bytes.
+bool WriteFileIfChanged(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                        std::string* error);
+
+// Removes the file; one that is not there is fine.
+bool RemoveFileIfPresent(const std::string& path, std::string* error);
+
+// Creates the folder and its missing parents; an existing folder is fine.
+bool MakeFolders(const std::string& path, std::string* error);
+
+// The last component of a path ('/' and, on Windows, '\' separate).
+std::string BaseName(const std::string& path);
+
+// The folder that holds this program's own executable file, or "" when the
+// system does not say.
+std::string ProgramFolder();
+
+// The path separator for joining: '/' on Linux, '\' on Windows.
+char PathSeparator();
+
+}  // namespace kv

@@ -1,0 +1,214 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "tools/kvpack/host_files.h"
+
+namespace kv {
+
+namespace {
+
+std::string Why(const std::string& path, int code) { return path + ": " + std::strerror(code); }
+
+FolderItem FromStat(const std::string& name, const struct stat& st) {
+  FolderItem item;
+  item.name = name;
+  if (S_ISREG(st.st_mode)) {
+    item.kind = ItemKind::kFile;
+  } else if (S_ISDIR(st.st_mode)) {
+    item.kind = ItemKind::kFolder;
+  } else if (S_ISLNK(st.st_mode)) {
+    item.kind = ItemKind::kLink;
+  }
+  item.size = static_cast<std::uint64_t>(st.st_size);
+  item.mtime = st.st_mtim.tv_sec;
+  return item;
+}
+
+struct FdCloser {
+  int fd;
+  ~FdCloser() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+}  // namespace
+
+bool StatPath(const std::string& path, FolderItem* item, std::string* error) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) {
+    *error = Why(path, errno);
+    return false;
+  }
+  *item = FromStat(BaseName(path), st);
+  return true;
+}
+
+bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error) {
+  items->clear();
+  DIR* dir = ::opendir(path.c_str());
+  if (dir == nullptr) {
+    *error = path + ": cannot open folder: " + std::strerror(errno);
+    return false;
+  }
+  std::vector<std::string> names;
+  errno = 0;
+  while (dirent* d = ::readdir(dir)) {
+    if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0) {
+      names.push_back(d->d_name);
+    }
+    errno = 0;
+  }
+  const int readErrno = errno;
+  ::closedir(dir);
+  if (readErrno != 0) {
+    *error = path + ": cannot read folder: " + std::strerror(readErrno);
+    return false;
+  }
+  for (const std::string& name : names) {
+    struct stat st;
+    const std::string child = path + "/" + name;
+    if (::lstat(child.c_str(), &st) != 0) {
+      *error = Why(child, errno);
+      return false;
+    }
+    items->push_back(FromStat(name, st));
+  }
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error) {
+  FdCloser f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (f.fd < 0) {
+    *error = Why(path, errno);
+    return false;
+  }
+  bytes->clear();
+  std::uint8_t buffer[1 << 16];
+  while (true) {
+    const ssize_t got = ::read(f.fd, buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      *error = path + ": read error: " + std::strerror(errno);
+      return false;
+    }
+    if (got == 0) break;
+    bytes->insert(bytes->end(), buffer, buffer + got);
+  }
+  return true;
+}
+
+bool ReadFileOfSize(const std::string& path, std::uint64_t size, std::vector<std::uint8_t>* bytes,
+                    std::string* error) {
+  FdCloser f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (f.fd < 0) {
+    *error = path + ": cannot open: " + std::strerror(errno);
+    return false;
+  }
+  bytes->resize(static_cast<std::size_t>(size));
+  std::size_t done = 0;
+  while (true) {
+    std::uint8_t probe;
+    std::uint8_t* at = done < bytes->size() ? bytes->data() + done : &probe;
+    const std::size_t want = done < bytes->size() ? bytes->size() - done : 1;
+    const ssize_t got = ::read(f.fd, at, want);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      *error = path + ": read error: " + std::strerror(errno);
+      return false;
+    }
+    if (got == 0) break;
+    if (at == &probe) {
+      *error = path + ": it grew while being packed";
+      return false;
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  if (done != bytes->size()) {
+    *error = path + ": it shrank while being packed";
+    return false;
+  }
+  return true;
+}
+
+bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                    std::string* error) {
+  const std::string temp = path + ".kvpack-tmp";
+  FdCloser f{::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
+  if (f.fd < 0) {
+    *error = Why(temp, errno);
+    return false;
+  }
+  auto fail = [&](int code) {
+    *error = temp + ": write error: " + std::strerror(code);
+    ::unlink(temp.c_str());
+    return false;
+  };
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t put = ::write(f.fd, bytes.data() + done, bytes.size() - done);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return fail(errno);
+    }
+    done += static_cast<std::size_t>(put);
+  }
+  const int fd = f.fd;
+  f.fd = -1;
+  if (::close(fd) != 0) return fail(errno);
+  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    *error = Why(path, errno);
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool MakeFolders(const std::string& path, std::string* error) {
+  std::string partial;
+  std::size_t at = 0;
+  while (at <= path.size()) {
+    const std::size_t slash = path.find('/', at);
+    partial = path.substr(0, slash == std::string::npos ? path.size() : slash);
+    at = slash == std::string::npos ? path.size() + 1 : slash + 1;
+    if (partial.empty()) continue;
+    if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) {
+      *error = Why(partial, errno);
+      return false;
+    }
+  }
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    *error = path + ": not a folder";
+    return false;
+  }
+  return true;
+}
+
+std::string ProgramFolder() {
+  char buffer[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return "";
+  const std::string self(buffer, static_cast<std::size_t>(n));
+  const std::size_t cut = self.rfind('/');
+  return cut == std::string::npos ? "" : self.substr(0, cut);
+}
+
+char PathSeparator() { return '/'; }
+
+bool RemoveFileIfPresent(const std::string& path, std::string* error) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+    *error = Why(path, errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kv

@@ -1,0 +1,248 @@
+#include "platform/win32.h"
+
+#include <cstdio>
+
+#include "tools/kvpack/host_files.h"
+#include "tools/kvpack/wide_text.h"
+
+namespace kv {
+
+namespace {
+
+std::string SystemText(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD n = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string out;
+  if (n != 0 && text != nullptr) {
+    out = WideToUtf8(std::wstring(text, n));
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' ||
+                            out.back() == '.')) {
+      out.pop_back();
+    }
+  }
+  if (text != nullptr) ::LocalFree(text);
+  if (out.empty()) out = "system error " + std::to_string(code);
+  return out;
+}
+
+std::string Why(const std::string& path, DWORD code) { return path + ": " + SystemText(code); }
+
+// Long paths: the \\?\ form lifts the 260-character limit of the file calls.
+std::wstring Wide(const std::string& path) {
+  std::wstring w = Utf8ToWide(path);
+  for (wchar_t& c : w) {
+    if (c == L'/') c = L'\\';
+  }
+  return w;
+}
+
+std::int64_t UnixSeconds(const FILETIME& t) {
+  const std::int64_t ticks =
+      static_cast<std::int64_t>(static_cast<std::uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime);
+  // 100-ns ticks since 1601; rounded down to whole seconds as Linux reports them.
+  const std::int64_t since1601 = ticks >= 0 ? ticks / 10000000 : (ticks - 9999999) / 10000000;
+  return since1601 - 11644473600LL;
+}
+
+FolderItem FromAttributes(const std::wstring& name, DWORD attributes, DWORD sizeHigh,
+                          DWORD sizeLow, const FILETIME& written) {
+  FolderItem item;
+  item.validName = WideToUtf8Checked(name, &item.name);
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    item.kind = ItemKind::kLink;
+  } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    item.kind = ItemKind::kFolder;
+  } else if (attributes & FILE_ATTRIBUTE_DEVICE) {
+    item.kind = ItemKind::kOther;
+  } else {
+    item.kind = ItemKind::kFile;
+  }
+  item.size = static_cast<std::uint64_t>(sizeHigh) << 32 | sizeLow;
+  item.mtime = UnixSeconds(written);
+  return item;
+}
+
+struct Handle {
+  HANDLE h;
+  ~Handle() {
+    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+  }
+};
+
+}  // namespace
+
+bool StatPath(const std::string& path, FolderItem* item, std::string* error) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) {
+    *error = Why(path, ::GetLastError());
+    return false;
+  }
+  *item = FromAttributes(Utf8ToWide(BaseName(path)), data.dwFileAttributes, data.nFileSizeHigh,
+                         data.nFileSizeLow, data.ftLastWriteTime);
+  return true;
+}
+
+bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error) {
+  items->clear();
+  WIN32_FIND_DATAW found;
+  HANDLE search = ::FindFirstFileW((Wide(path) + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    *error = path + ": cannot open folder: " + SystemText(::GetLastError());
+    return false;
+  }
+  DWORD code = ERROR_NO_MORE_FILES;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    items->push_back(FromAttributes(name, found.dwFileAttributes, found.nFileSizeHigh,
+                                    found.nFileSizeLow, found.ftLastWriteTime));
+  } while (::FindNextFileW(search, &found) || (code = ::GetLastError()) != ERROR_NO_MORE_FILES);
+  ::FindClose(search);
+  if (code != ERROR_NO_MORE_FILES) {
+    *error = path + ": cannot read folder: " + SystemText(code);
+    return false;
+  }
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error) {
+  Handle f{::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+  if (f.h == INVALID_HANDLE_VALUE) {
+    *error = Why(path, ::GetLastError());
+    return false;
+  }
+  bytes->clear();
+  std::uint8_t buffer[1 << 16];
+  DWORD got = 0;
+  while (true) {
+    if (!::ReadFile(f.h, buffer, sizeof buffer, &got, nullptr)) {
+      *error = path + ": read error: " + SystemText(::GetLastError());
+      return false;
+    }
+    if (got == 0) break;
+    bytes->insert(bytes->end(), buffer, buffer + got);
+  }
+  return true;
+}
+
+bool ReadFileOfSize(const std::string& path, std::uint64_t size, std::vector<std::uint8_t>* bytes,
+                    std::string* error) {
+  Handle f{::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+  if (f.h == INVALID_HANDLE_VALUE) {
+    *error = path + ": cannot open: " + SystemText(::GetLastError());
+    return false;
+  }
+  bytes->resize(static_cast<std::size_t>(size));
+  std::size_t done = 0;
+  while (true) {
+    std::uint8_t probe;
+    std::uint8_t* at = done < bytes->size() ? bytes->data() + done : &probe;
+    std::size_t want = done < bytes->size() ? bytes->size() - done : 1;
+    if (want > (1u << 30)) want = 1u << 30;
+    DWORD got = 0;
+    if (!::ReadFile(f.h, at, static_cast<DWORD>(want), &got, nullptr)) {
+      *error = path + ": read error: " + SystemText(::GetLastError());
+      return false;
+    }
+    if (got == 0) break;
+    if (at == &probe) {
+      *error = path + ": it grew while being packed";
+      return false;
+    }
+    done += got;
+  }
+  if (done != bytes->size()) {
+    *error = path + ": it shrank while being packed";
+    return false;
+  }
+  return true;
+}
+
+bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                    std::string* error) {
+  const std::string temp = path + ".kvpack-tmp";
+  const std::wstring wideTemp = Wide(temp);
+  {
+    Handle f{::CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (f.h == INVALID_HANDLE_VALUE) {
+      *error = Why(temp, ::GetLastError());
+      return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      std::size_t want = bytes.size() - done;
+      if (want > (1u << 30)) want = 1u << 30;
+      DWORD put = 0;
+      if (!::WriteFile(f.h, bytes.data() + done, static_cast<DWORD>(want), &put, nullptr) ||
+          put == 0) {
+        *error = temp + ": write error: " + SystemText(::GetLastError());
+        ::CloseHandle(f.h);
+        f.h = INVALID_HANDLE_VALUE;
+        ::DeleteFileW(wideTemp.c_str());
+        return false;
+      }
+      done += put;
+    }
+    const HANDLE h = f.h;
+    f.h = INVALID_HANDLE_VALUE;
+    if (!::CloseHandle(h)) {
+      *error = temp + ": write error: " + SystemText(::GetLastError());
+      ::DeleteFileW(wideTemp.c_str());
+      return false;
+    }
+  }
+  if (!::MoveFileExW(wideTemp.c_str(), Wide(path).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    *error = Why(path, ::GetLastError());
+    ::DeleteFileW(wideTemp.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool MakeFolders(const std::string& path, std::string* error) {
+  const std::wstring wide = Wide(path);
+  for (std::size_t at = 0; at <= wide.size(); ++at) {
+    if (at != wide.size() && wide[at] != L'\\') continue;
+    const std::wstring partial = wide.substr(0, at);
+    if (partial.empty() || partial.back() == L':') continue;
+    if (!::CreateDirectoryW(partial.c_str(), nullptr) &&
+        ::GetLastError() != ERROR_ALREADY_EXISTS) {
+      *error = Why(WideToUtf8(partial), ::GetLastError());
+      return false;
+    }
+  }
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    *error = path + ": not a folder";
+    return false;
+  }
+  return true;
+}
+
+std::string ProgramFolder() {
+  wchar_t buffer[32768];
+  const DWORD n = ::GetModuleFileNameW(nullptr, buffer, 32768);
+  if (n == 0 || n >= 32768) return "";
+  std::wstring self(buffer, n);
+  const std::size_t cut = self.find_last_of(L"\\/");
+  return cut == std::wstring::npos ? "" : WideToUtf8(self.substr(0, cut));
+}
+
+char PathSeparator() { return '\\'; }
+
+bool RemoveFileIfPresent(const std::string& path, std::string* error) {
+  if (!::DeleteFileW(Wide(path).c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND &&
+      ::GetLastError() != ERROR_PATH_NOT_FOUND) {
+    *error = Why(path, ::GetLastError());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kv

@@ -1,0 +1,351 @@
+#include "tools/kvpack/pe_rebuild.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+namespace kv {
+
+namespace {
+
+constexpr std::size_t kSectionHeaderSize = 40;
+constexpr std::uint32_t kHighBit = 0x80000000u;
+
+std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint32_t U32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+void Put16(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+void Put32(std::uint8_t* p, std::uint32_t v) {
+  Put16(p, v);
+  Put16(p + 2, v >> 16);
+}
+
+std::uint64_t AlignUp(std::uint64_t v, std::uint64_t a) { return (v + a - 1) / a * a; }
+
+bool IsId(const std::string& key) { return !key.empty() && key[0] == '#'; }
+std::uint16_t IdOf(const std::string& key) {
+  return static_cast<std::uint16_t>(std::strtoul(key.c_str() + 1, nullptr, 10));
+}
+
+// Directory order: string names first, by their (upper-case ASCII) code
+// units; then ids, ascending.
+bool KeyBefore(const std::string& a, const std::string& b) {
+  if (IsId(a) != IsId(b)) return !IsId(a);
+  if (IsId(a)) return IdOf(a) < IdOf(b);
+  return a < b;
+}
+
+struct KeyLess {
+  bool operator()(const std::string& a, const std::string& b) const { return KeyBefore(a, b); }
+};
+
+std::string UpperKey(const std::string& key) {
+  if (IsId(key)) return "#" + std::to_string(IdOf(key));
+  std::string out = key;
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+struct PeHeaders {
+  std::size_t pe = 0;          // offset of "PE\0\0"
+  std::size_t optional = 0;    // offset of the optional header
+  std::size_t sections = 0;    // offset of the section table
+  std::uint16_t sectionCount = 0;
+  std::uint32_t fileAlignment = 0;
+  std::uint32_t sectionAlignment = 0;
+  std::uint32_t directoryCount = 0;
+};
+
+bool ReadHeaders(const std::vector<std::uint8_t>& f, PeHeaders* h, std::string* error) {
+  auto has = [&](std::uint64_t at, std::uint64_t n) { return at <= f.size() && n <= f.size() - at; };
+  if (!has(0, 0x40) || f[0] != 'M' || f[1] != 'Z') {
+    *error = "not a PE file: no \"MZ\" header";
+    return false;
+  }
+  h->pe = U32(&f[0x3C]);
+  if (!has(h->pe, 24) || std::memcmp(&f[h->pe], "PE\0\0", 4) != 0) {
+    *error = "not a PE file: no \"PE\" signature where the DOS header points";
+    return false;
+  }
+  h->sectionCount = U16(&f[h->pe + 6]);
+  const std::uint16_t optionalSize = U16(&f[h->pe + 20]);
+  h->optional = h->pe + 24;
+  if (!has(h->optional, optionalSize) || optionalSize < 96 + 16 * 8 ||
+      U16(&f[h->optional]) != 0x10B) {
+    *error = "not a 32-bit PE image (PE32 optional header with 16 data directories expected)";
+    return false;
+  }
+  h->sectionAlignment = U32(&f[h->optional + 32]);
+  h->fileAlignment = U32(&f[h->optional + 36]);
+  h->directoryCount = U32(&f[h->optional + 92]);
+  if (h->directoryCount < 16 || h->fileAlignment == 0 || h->sectionAlignment == 0 ||
+      (h->fileAlignment & (h->fileAlignment - 1)) != 0 ||
+      (h->sectionAlignment & (h->sectionAlignment - 1)) != 0) {
+    *error = "PE optional header with unusable alignments or directory count";
+    return false;
+  }
+  h->sections = h->optional + optionalSize;
+  if (!has(h->sections, std::uint64_t{h->sectionCount} * kSectionHeaderSize)) {
+    *error = "PE section table lies outside the file";
+    return false;
+  }
+  return true;
+}
+
+std::size_t Directory(const PeHeaders& h, int index) { return h.optional + 96 + 8 * index; }
+std::size_t SectionAt(const PeHeaders& h, int index) {
+  return h.sections + static_cast<std::size_t>(index) * kSectionHeaderSize;
+}
+std::string SectionName(const std::vector<std::uint8_t>& f, std::size_t header) {
+  const char* name = reinterpret_cast<const char*>(&f[header]);
+  return std::string(name, strnlen(name, 8));
+}
+
+struct StubSections {
+  int resource = -1;
+  int reloc = -1;
+};
+
+bool FindSections(const std::vector<std::uint8_t>& f, const PeHeaders& h, StubSections* s,
+                  std::string* error) {
+  const std::uint32_t rsrcRva = U32(&f[Directory(h, 2)]);
+  for (int i = 0; i < h.sectionCount; ++i) {
+    const std::size_t header = SectionAt(h, i);
+    if (U32(&f[header + 12]) == rsrcRva && rsrcRva != 0) s->resource = i;
+  }
+  if (s->resource < 0) {
+    *error = "the executable has no resource section where its resource directory points";
+    return false;
+  }
+  for (int i = s->resource + 1; i < h.sectionCount; ++i) {
+    if (SectionName(f, SectionAt(h, i)) == ".reloc" && s->reloc < 0 && i == s->resource + 1) {
+      s->reloc = i;
+    } else {
+      *error = "section " + SectionName(f, SectionAt(h, i)) +
+               " follows the resource section; only .reloc may";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool BuildResourceSection(const std::vector<ResourceItem>& items, std::uint32_t sectionRva,
+                          std::vector<std::uint8_t>* section, std::string* error) {
+  // type -> name -> language -> item index
+  std::map<std::string, std::map<std::string, std::map<std::uint16_t, std::size_t>, KeyLess>,
+           KeyLess>
+      tree;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    auto& languages = tree[UpperKey(items[i].type)][UpperKey(items[i].name)];
+    if (!languages.emplace(items[i].language, i).second) {
+      *error = "two resources " + items[i].type + " " + items[i].name + " of language " +
+               std::to_string(items[i].language);
+      return false;
+    }
+  }
+  auto dirBytes = [](std::size_t entries) { return 16 + 8 * entries; };
+  // Sizes: every directory, then data entries, then names, then data.
+  std::size_t directories = dirBytes(tree.size());
+  std::size_t leaves = 0;
+  std::size_t names = 0;
+  auto nameBytes = [](const std::string& key) { return IsId(key) ? 0 : 2 + 2 * key.size(); };
+  for (auto& [type, byName] : tree) {
+    directories += dirBytes(byName.size());
+    names += nameBytes(type);
+    for (auto& [name, byLanguage] : byName) {
+      directories += dirBytes(byLanguage.size());
+      names += nameBytes(name);
+      leaves += byLanguage.size();
+    }
+  }
+  const std::size_t leafStart = directories;
+  const std::size_t nameStart = leafStart + 16 * leaves;
+  std::uint64_t dataStart = AlignUp(nameStart + names, 8);
+  std::uint64_t total = dataStart;
+  for (const ResourceItem& item : items) total = AlignUp(total, 8) + item.size;
+  if (total + sectionRva > 0xFFFFFFFFull) {
+    *error = "the resources would exceed the 4 GiB an executable can hold";
+    return false;
+  }
+  section->assign(static_cast<std::size_t>(AlignUp(total, 8)), 0);
+  std::uint8_t* out = section->data();
+
+  std::size_t nextDir = 0;
+  std::size_t nextLeaf = leafStart;
+  std::size_t nextName = nameStart;
+  std::uint64_t nextData = dataStart;
+  auto writeName = [&](const std::string& key) -> std::uint32_t {
+    if (IsId(key)) return IdOf(key);
+    const std::size_t at = nextName;
+    Put16(out + at, static_cast<std::uint32_t>(key.size()));
+    for (std::size_t i = 0; i < key.size(); ++i) {
+      Put16(out + at + 2 + 2 * i, static_cast<std::uint8_t>(key[i]));
+    }
+    nextName += nameBytes(key);
+    return kHighBit | static_cast<std::uint32_t>(at);
+  };
+  // A directory's header; its entries follow it. Returns its offset.
+  auto openDir = [&](std::size_t named, std::size_t ids) {
+    const std::size_t at = nextDir;
+    Put16(out + at + 12, static_cast<std::uint32_t>(named));
+    Put16(out + at + 14, static_cast<std::uint32_t>(ids));
+    nextDir += dirBytes(named + ids);
+    return at;
+  };
+  auto countNamed = [](const auto& map) {
+    std::size_t n = 0;
+    for (const auto& kv : map) n += IsId(kv.first) ? 0 : 1;
+    return n;
+  };
+
+  const std::size_t root = openDir(countNamed(tree), tree.size() - countNamed(tree));
+  std::size_t typeIndex = 0;
+  for (auto& [type, byName] : tree) {
+    const std::size_t typeDir = openDir(countNamed(byName), byName.size() - countNamed(byName));
+    Put32(out + root + 16 + 8 * typeIndex, writeName(type));
+    Put32(out + root + 16 + 8 * typeIndex + 4, kHighBit | static_cast<std::uint32_t>(typeDir));
+    ++typeIndex;
+    std::size_t nameIndex = 0;
+    for (auto& [name, byLanguage] : byName) {
+      const std::size_t nameDir = openDir(0, byLanguage.size());
+      Put32(out + typeDir + 16 + 8 * nameIndex, writeName(name));
+      Put32(out + typeDir + 16 + 8 * nameIndex + 4, kHighBit | static_cast<std::uint32_t>(nameDir));
+      ++nameIndex;
+      std::size_t languageIndex = 0;
+      for (auto& [language, index] : byLanguage) {
+        const ResourceItem& item = items[index];
+        const std::size_t leaf = nextLeaf;
+        nextLeaf += 16;
+        Put32(out + nameDir + 16 + 8 * languageIndex, language);
+        Put32(out + nameDir + 16 + 8 * languageIndex + 4, static_cast<std::uint32_t>(leaf));
+        ++languageIndex;
+        nextData = AlignUp(nextData, 8);
+        Put32(out + leaf, static_cast<std::uint32_t>(sectionRva + nextData));
+        Put32(out + leaf + 4, item.size);
+        if (item.size != 0) std::memcpy(out + nextData, item.data, item.size);
+        nextData += item.size;
+      }
+    }
+  }
+  return true;
+}
+
+bool InspectStub(const std::vector<std::uint8_t>& stub, StubLayout* layout, std::string* error) {
+  PeHeaders h;
+  if (!ReadHeaders(stub, &h, error)) return false;
+  if (U32(&stub[h.pe + 12]) != 0 || U32(&stub[h.pe + 16]) != 0) {
+    *error = "the executable carries a COFF symbol table; link it stripped";
+    return false;
+  }
+  StubSections s;
+  if (!FindSections(stub, h, &s, error)) return false;
+  std::uint64_t fileEnd = 0;
+  for (int i = 0; i < h.sectionCount; ++i) {
+    const std::size_t header = SectionAt(h, i);
+    const std::uint64_t end = std::uint64_t{U32(&stub[header + 20])} + U32(&stub[header + 16]);
+    if (U32(&stub[header + 16]) != 0 && end > stub.size()) {
+      *error = "section " + SectionName(stub, header) + " lies outside the file";
+      return false;
+    }
+    if (U32(&stub[header + 16]) != 0) fileEnd = std::max(fileEnd, end);
+  }
+  const std::uint32_t certificates = U32(&stub[Directory(h, 4)]);
+  const std::uint64_t tail = certificates != 0 ? certificates : stub.size();
+  if (fileEnd < tail && certificates == 0) {
+    *error = std::to_string(stub.size() - fileEnd) +
+             " bytes follow the last section; they would be lost";
+    return false;
+  }
+  layout->resourceRva = U32(&stub[SectionAt(h, s.resource) + 12]);
+  return true;
+}
+
+bool ReplaceResourceSection(const std::vector<std::uint8_t>& stub, const StubLayout& layout,
+                            const std::vector<std::uint8_t>& section, std::uint32_t timeStamp,
+                            std::vector<std::uint8_t>* out, std::string* error) {
+  PeHeaders h;
+  if (!ReadHeaders(stub, &h, error)) return false;
+  StubSections s;
+  if (!FindSections(stub, h, &s, error)) return false;
+  const std::size_t rsrcHeader = SectionAt(h, s.resource);
+  if (U32(&stub[rsrcHeader + 12]) != layout.resourceRva) {
+    *error = "the resource section moved since the stub was inspected";
+    return false;
+  }
+  const std::uint32_t oldRaw = U32(&stub[rsrcHeader + 16]);
+  const std::uint32_t rawStart = U32(&stub[rsrcHeader + 20]);
+  const std::uint64_t newRaw = AlignUp(section.size(), h.fileAlignment);
+  const std::uint64_t rsrcVirtualEnd =
+      layout.resourceRva + AlignUp(std::max<std::size_t>(section.size(), 1), h.sectionAlignment);
+
+  std::vector<std::uint8_t> relocBytes;
+  std::uint32_t relocVirtualSize = 0;
+  if (s.reloc >= 0) {
+    const std::size_t header = SectionAt(h, s.reloc);
+    const std::uint32_t raw = U32(&stub[header + 16]);
+    const std::uint32_t at = U32(&stub[header + 20]);
+    relocBytes.assign(stub.begin() + at, stub.begin() + at + raw);
+    relocVirtualSize = U32(&stub[header + 8]);
+  }
+  std::uint64_t size = std::uint64_t{rawStart} + newRaw + relocBytes.size();
+  std::uint64_t imageEnd = rsrcVirtualEnd;
+  if (s.reloc >= 0) imageEnd += AlignUp(std::max<std::uint32_t>(relocVirtualSize, 1), h.sectionAlignment);
+  if (size > 0xFFFFFFFFull || imageEnd > 0x7FFFFFFFull) {
+    *error = "the setup executable would exceed the 2 GiB image a 32-bit program can load";
+    return false;
+  }
+
+  out->assign(stub.begin(), stub.begin() + rawStart);
+  out->insert(out->end(), section.begin(), section.end());
+  out->resize(static_cast<std::size_t>(rawStart + newRaw), 0);
+  const std::size_t relocRawStart = out->size();
+  out->insert(out->end(), relocBytes.begin(), relocBytes.end());
+  std::uint8_t* f = out->data();
+
+  Put32(f + rsrcHeader + 8, static_cast<std::uint32_t>(section.size()));
+  Put32(f + rsrcHeader + 16, static_cast<std::uint32_t>(newRaw));
+  Put32(f + Directory(h, 2) + 4, static_cast<std::uint32_t>(section.size()));
+  if (s.reloc >= 0) {
+    const std::size_t header = SectionAt(h, s.reloc);
+    Put32(f + header + 12, static_cast<std::uint32_t>(rsrcVirtualEnd));
+    Put32(f + header + 20, static_cast<std::uint32_t>(relocRawStart));
+    Put32(f + Directory(h, 5), static_cast<std::uint32_t>(rsrcVirtualEnd));
+  }
+  // The signature covered the old file; the publisher signs the new one.
+  Put32(f + Directory(h, 4), 0);
+  Put32(f + Directory(h, 4) + 4, 0);
+  Put32(f + h.optional + 56, static_cast<std::uint32_t>(imageEnd));  // SizeOfImage
+  const std::uint32_t initialized = U32(f + h.optional + 8);
+  Put32(f + h.optional + 8, static_cast<std::uint32_t>(initialized - oldRaw + newRaw));
+  Put32(f + h.pe + 8, timeStamp);
+  Put32(f + h.optional + 64, PeChecksum(*out, h.optional + 64));
+  return true;
+}
+
+std::uint32_t PeChecksum(const std::vector<std::uint8_t>& file, std::size_t checksumOffset) {
+  // Adding 16-bit words with end-around carry and folding once at the end
+  // gives the same sum as folding after every word.
+  std::uint64_t sum = 0;
+  const std::size_t words = file.size() / 2;
+  const std::uint8_t* p = file.data();
+  for (std::size_t i = 0; i < words; ++i) sum += static_cast<std::uint32_t>(p[2 * i] | p[2 * i + 1] << 8);
+  if (file.size() & 1) sum += file.back();
+  // The CheckSum field itself counts as zero.
+  if (checksumOffset + 4 <= file.size()) {
+    sum -= U16(p + checksumOffset);
+    sum -= U16(p + checksumOffset + 2);
+  }
+  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<std::uint32_t>(sum + file.size());
+}
+
+}  // namespace kv
