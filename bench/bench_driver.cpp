@@ -17,7 +17,7 @@
 // the splash baseline), so a pair's difference sees the same load; the
 // order of the pairs and within them changes from round to round. The
 // words after the rounds pick the comparisons (default: all three).
-// `rounds` counted rounds (default 5) follow one warm-up round.
+// `rounds` counted rounds (default 7) follow one warm-up round.
 //
 // Every run gets a fresh temporary folder (TMP, TEMP), is timed from its
 // CreateProcess to the second stage's own start stamp, must leave exactly
@@ -48,7 +48,7 @@ namespace {
 using kv::bench::ArchiveFacts;
 using kv::bench::TimedRun;
 
-constexpr int kDefaultRounds = 5;
+constexpr int kDefaultRounds = 7;
 constexpr int kWarmUpRounds = 1;
 constexpr DWORD kRunTimeoutMs = 120000;
 // The launcher's allowance beyond the archive resources it maps.
