@@ -1,27 +1,40 @@
-// bench_driver [rounds]
+// bench_driver [rounds] [production] [small] [fixed]
 //
 // Times the launcher's unpacking against a reference extractor written for
-// speed. Four programs from the driver's own folder are run, interleaved,
-// `rounds` times each (default 5) after one warm-up round that is not
-// counted:
-//   BenchSetup.exe             the launcher with the benchmark payload
+// speed, on two payload shapes, and the launcher's fixed cost against a
+// program that does no more than show the same splash and start the second
+// stage the same way. Programs from the driver's own folder:
+//   BenchSetup.exe             the launcher, production-shaped payload
+//   BenchSmallSetup.exe        the launcher, small-files payload
 //   BenchFixedSetup.exe        the launcher with StageRun.exe alone: its
 //                              fixed cost (splash, checks, script, launch)
-//   bench_reference.exe        the reference with the benchmark payload
+//   bench_reference.exe        the reference, production-shaped payload
+//   bench_reference_small.exe  the reference, small-files payload
 //   bench_reference_fixed.exe  the reference with StageRun.exe alone
+//   bench_splash_baseline.exe  the splash and the launch alone, StageRun.exe
+// They run in pairs: a program with a payload right next to the same
+// program with StageRun.exe alone (and the StageRun-only launcher next to
+// the splash baseline), so a pair's difference sees the same load; the
+// order of the pairs and within them changes from round to round. The
+// words after the rounds pick the comparisons (default: all three).
+// `rounds` counted rounds (default 7) follow one warm-up round.
+//
 // Every run gets a fresh temporary folder (TMP, TEMP), is timed from its
 // CreateProcess to the second stage's own start stamp, must leave exactly
 // the files its archives hold, and its folder is removed afterwards.
 //
-// Prints the times (median, min, max), each side's net unpacking time
-// (with the payload less with StageRun alone: from medians, from minimums
-// and per round), their ratio against the goal of 1.5 (judged on the
-// medians), and the launcher's peak memory against the archive resources
-// it maps plus 2 MiB. Exit code 0 when every run
+// Prints per program the times (median, min, max) and memory peaks; per
+// shape the net unpacking time of the launcher and of the reference (with
+// the payload less with StageRun alone: from medians, from minimums and per
+// pair), their ratio against the goal of 1.05 (judged on the medians), the
+// cost per file and per MB, and the launcher's peak memory against the
+// archive resources it maps plus 2 MiB; and the launcher's fixed cost less
+// the baseline's against the goal of 10 ms. Exit code 0 when every run
 // counted, 1 when a run failed, 2 for a bad argument.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -35,22 +48,42 @@ namespace {
 using kv::bench::ArchiveFacts;
 using kv::bench::TimedRun;
 
-constexpr int kDefaultRounds = 5;
+constexpr int kDefaultRounds = 7;
 constexpr int kWarmUpRounds = 1;
 constexpr DWORD kRunTimeoutMs = 120000;
 // The launcher's allowance beyond the archive resources it maps.
 constexpr double kMemoryAllowance = 2.0 * 1024 * 1024;
 // The goal for the launcher's net unpacking time against the reference's.
-constexpr double kGoalRatio = 1.5;
+constexpr double kGoalRatio = 1.05;
+// The goal for the launcher's fixed cost above the splash baseline's.
+constexpr double kGoalFixedMs = 10.0;
 
-struct Variant {
-  const char* label;
-  const char* program;
-  ArchiveFacts facts;
-  std::vector<TimedRun> runs;
+enum ProgramId {
+  kLauncherProduction,
+  kLauncherSmall,
+  kLauncherFixed,
+  kReferenceProduction,
+  kReferenceSmall,
+  kReferenceFixed,
+  kBaseline,
+  kProgramCount
 };
 
-enum { kLauncher, kLauncherFixed, kReference, kReferenceFixed, kVariantCount };
+struct Program {
+  const char* label;
+  const char* file;
+  std::string path;
+  ArchiveFacts facts;
+  std::vector<TimedRun> runs;  // every counted run, whichever pair it was in
+};
+
+// Two programs run back to back; `first` is the one with the payload (or,
+// for the fixed cost, the launcher).
+struct Pair {
+  ProgramId first;
+  ProgramId second;
+  std::vector<double> firstMs, secondMs;  // one of each per counted round
+};
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -62,36 +95,41 @@ double Min(const std::vector<double>& values) {
   return *std::min_element(values.begin(), values.end());
 }
 
-std::vector<double> Times(const Variant& v) {
+double Max(const std::vector<double>& values) {
+  return *std::max_element(values.begin(), values.end());
+}
+
+std::vector<double> Times(const Program& p) {
   std::vector<double> t;
-  for (const TimedRun& run : v.runs) t.push_back(run.msToSecondStage);
+  for (const TimedRun& run : p.runs) t.push_back(run.msToSecondStage);
   return t;
 }
 
-std::vector<double> PeakWorkingSets(const Variant& v) {
+double MedianPeakWorkingSet(const Program& p) {
   std::vector<double> t;
-  for (const TimedRun& run : v.runs) t.push_back(static_cast<double>(run.peakWorkingSet));
-  return t;
+  for (const TimedRun& run : p.runs) t.push_back(static_cast<double>(run.peakWorkingSet));
+  return Median(t);
 }
 
-std::vector<double> PeakPagefile(const Variant& v) {
+double MedianPeakPrivate(const Program& p) {
   std::vector<double> t;
-  for (const TimedRun& run : v.runs) t.push_back(static_cast<double>(run.peakPagefileUsage));
-  return t;
-}
-
-// The k-th program of a round. A program with the payload and the same
-// program with StageRun alone always run back to back, so their difference
-// sees the same load; the order of the pairs and within them changes from
-// round to round, so nothing always runs first.
-int RunOrder(int round, int k) {
-  static const int kPairs[2][2] = {{kLauncher, kLauncherFixed}, {kReference, kReferenceFixed}};
-  const int pair = (k / 2 + round) % 2;
-  const int member = (k % 2 + round / 2) % 2;
-  return kPairs[pair][member];
+  for (const TimedRun& run : p.runs) t.push_back(static_cast<double>(run.peakPagefileUsage));
+  return Median(t);
 }
 
 double MiB(double bytes) { return bytes / (1024.0 * 1024.0); }
+
+// Net figures of one pair: first less second.
+struct Net {
+  double medians, minimums, pairs;
+};
+
+Net NetOf(const Pair& pair) {
+  std::vector<double> d;
+  for (size_t i = 0; i < pair.firstMs.size(); ++i) d.push_back(pair.firstMs[i] - pair.secondMs[i]);
+  return {Median(pair.firstMs) - Median(pair.secondMs), Min(pair.firstMs) - Min(pair.secondMs),
+          Median(d)};
+}
 
 std::string ProgramFolder() {
   char path[MAX_PATH];
@@ -106,156 +144,192 @@ std::string TempFolder() {
   return temp;
 }
 
-// One run of `v` in a fresh folder below `base`, its time in *ms; false
-// when it failed. Counted runs are kept in v->runs.
-bool RunOnce(Variant* v, const std::string& base, int round, int index, bool counted,
+// One run of `p` in a fresh folder below `base`, its time in *ms; false
+// when it failed. Counted runs are kept in p->runs.
+bool RunOnce(Program* p, const std::string& base, const std::string& tag, bool counted,
              double* ms) {
-  const std::string tag = "r" + std::to_string(round) + "v" + std::to_string(index);
   const std::string temp = base + tag + "\\";
   const std::string record = base + tag + "-record.txt";
   if (!::CreateDirectoryA(temp.c_str(), nullptr)) {
     std::printf("cannot create %s\n", temp.c_str());
     return false;
   }
-  TimedRun run = kv::bench::RunTimed(v->program, temp, record, kRunTimeoutMs);
-  if (run.ok && (run.filesFound != v->facts.files || run.bytesFound != v->facts.bytes)) {
+  TimedRun run = kv::bench::RunTimed(p->path, temp, record, kRunTimeoutMs);
+  if (run.ok && (run.filesFound != p->facts.files || run.bytesFound != p->facts.bytes)) {
     run.ok = false;
     run.error = "the work folder holds " + std::to_string(run.filesFound) + " files of " +
                 std::to_string(run.bytesFound) + " bytes, not " +
-                std::to_string(v->facts.files) + " of " + std::to_string(v->facts.bytes);
+                std::to_string(p->facts.files) + " of " + std::to_string(p->facts.bytes);
   }
   const bool removed = kv::test::RemoveTree(temp) && kv::test::RemoveTree(record);
   if (!run.ok) {
-    std::printf("%s, round %d: %s\n", v->label, round, run.error.c_str());
+    std::printf("\n%s, %s: %s\n", p->label, tag.c_str(), run.error.c_str());
     return false;
   }
   if (!removed) std::printf("note: could not remove all of %s\n", temp.c_str());
   *ms = run.msToSecondStage;
-  if (counted) v->runs.push_back(run);
+  if (counted) p->runs.push_back(run);
   return true;
 }
 
-void PrintTable(const Variant* variants) {
-  std::printf("\n%-27s %9s %9s %9s %12s %13s\n", "ms to second stage", "median", "min", "max",
-              "peak WS MiB", "peak priv MiB");
-  for (int i = 0; i < kVariantCount; ++i) {
-    const Variant& v = variants[i];
-    const std::vector<double> t = Times(v);
-    std::printf("%-27s %9.1f %9.1f %9.1f %12.1f %13.1f\n", v.label, Median(t),
-                Min(t), *std::max_element(t.begin(), t.end()),
-                MiB(Median(PeakWorkingSets(v))), MiB(Median(PeakPagefile(v))));
+void PrintPrograms(const Program* programs, const std::vector<bool>& used) {
+  std::printf("\n%-32s %9s %9s %9s %8s %12s %13s\n", "ms to second stage", "median", "min", "max",
+              "runs", "peak WS MiB", "peak priv MiB");
+  for (int i = 0; i < kProgramCount; ++i) {
+    const Program& p = programs[i];
+    if (!used[i]) continue;
+    const std::vector<double> t = Times(p);
+    std::printf("%-32s %9.1f %9.1f %9.1f %8zu %12.1f %13.1f\n", p.label, Median(t), Min(t), Max(t),
+                t.size(), MiB(MedianPeakWorkingSet(p)), MiB(MedianPeakPrivate(p)));
   }
-}
-
-// The median of the per-round differences full - fixed.
-double PairedNet(const Variant& full, const Variant& fixed) {
-  std::vector<double> d;
-  for (size_t i = 0; i < full.runs.size(); ++i)
-    d.push_back(full.runs[i].msToSecondStage - fixed.runs[i].msToSecondStage);
-  return Median(d);
-}
-
-// Net unpacking time: the time with the payload less the time with
-// StageRun.exe alone, from medians (the figure the goal is judged by), from
-// minimums (other load on the machine only ever adds time) and as the
-// median of each round's difference (the two ran back to back).
-void PrintNetTimes(const Variant* variants) {
-  const std::vector<double> full = Times(variants[kLauncher]);
-  const std::vector<double> fixed = Times(variants[kLauncherFixed]);
-  const std::vector<double> refFull = Times(variants[kReference]);
-  const std::vector<double> refFixed = Times(variants[kReferenceFixed]);
-  const double launcher = Median(full) - Median(fixed);
-  const double reference = Median(refFull) - Median(refFixed);
-  const double launcherMin = Min(full) - Min(fixed);
-  const double referenceMin = Min(refFull) - Min(refFixed);
-  const double launcherPaired = PairedNet(variants[kLauncher], variants[kLauncherFixed]);
-  const double referencePaired = PairedNet(variants[kReference], variants[kReferenceFixed]);
-  std::printf("\nNet unpacking time, ms (with the payload - with StageRun alone):\n");
-  std::printf("  %-27s %9s %9s %9s\n", "", "medians", "minimums", "pairs");
-  std::printf("  %-27s %9.1f %9.1f %9.1f\n", "launcher", launcher, launcherMin, launcherPaired);
-  std::printf("  %-27s %9.1f %9.1f %9.1f\n", "reference", reference, referenceMin,
-              referencePaired);
-  const double ratio = launcher / reference;
-  std::printf("  %-27s %9.2f %9.2f %9.2f\n", "ratio launcher / reference", ratio,
-              launcherMin / referenceMin, launcherPaired / referencePaired);
-  std::printf("  goal: the ratio of the medians at most %.2f -> %s\n", kGoalRatio,
-              ratio <= kGoalRatio ? "met" : "NOT met");
 }
 
 const char* Verdict(double value, double budget) { return value <= budget ? "within" : "over"; }
 
-// The goal: no more than the archive resources the launcher maps plus
-// 2 MiB. The peaks of the whole process also hold what every process of
-// the system has (under Wine its runtime, some 20 MiB), so the growth over
-// the StageRun-only launcher, the same program with (almost) nothing to
-// map, is set against the growth of what it maps, too.
-void PrintMemory(const Variant* variants) {
-  const Variant& full = variants[kLauncher];
-  const Variant& fixed = variants[kLauncherFixed];
-  const double mapped = static_cast<double>(full.facts.archiveBytes);
-  const double mappedFixed = static_cast<double>(fixed.facts.archiveBytes);
+// One shape: whole run, fixed cost and net time of the launcher and of the
+// reference, their ratio, the cost per file and per MB, and memory.
+void PrintShape(const char* title, const Program* programs, const Pair& launcherPair,
+                const Pair& referencePair) {
+  const Program& launcher = programs[launcherPair.first];
+  const Program& launcherFixed = programs[launcherPair.second];
+  const ArchiveFacts& facts = launcher.facts;
+  // What the payload adds over StageRun.exe alone.
+  const double files = static_cast<double>(facts.files - launcherFixed.facts.files);
+  const double megabytes = static_cast<double>(facts.bytes - launcherFixed.facts.bytes) / 1e6;
+  std::printf("\n%s: %llu files of %.2f MB from %.2f MB of archives (%d archives); net of the "
+              "StageRun-only run: %.0f files, %.2f MB\n",
+              title, static_cast<unsigned long long>(facts.files), facts.bytes / 1e6,
+              facts.archiveBytes / 1e6, facts.archives, files, megabytes);
+  std::printf("  %-22s %9s %9s %9s %9s %9s %9s %9s %8s %9s\n", "ms", "whole", "fixed", "net",
+              "net min", "net pair", "ms/file", "ms/MB", "WS MiB", "priv MiB");
+  const Net l = NetOf(launcherPair);
+  const Net r = NetOf(referencePair);
+  const Pair* pairs[2] = {&launcherPair, &referencePair};
+  const Net* nets[2] = {&l, &r};
+  const char* names[2] = {"launcher", "reference"};
+  for (int i = 0; i < 2; ++i) {
+    const Program& p = programs[pairs[i]->first];
+    std::printf("  %-22s %9.1f %9.1f %9.1f %9.1f %9.1f %9.3f %9.1f %8.1f %9.1f\n", names[i],
+                Median(pairs[i]->firstMs), Median(pairs[i]->secondMs), nets[i]->medians,
+                nets[i]->minimums, nets[i]->pairs, nets[i]->medians / files,
+                nets[i]->medians / megabytes, MiB(MedianPeakWorkingSet(p)),
+                MiB(MedianPeakPrivate(p)));
+  }
+  const double ratio = l.medians / r.medians;
+  std::printf("  %-22s %9.2f %9s %9.2f %9.2f %9.2f\n", "launcher / reference",
+              Median(launcherPair.firstMs) / Median(referencePair.firstMs), "", ratio,
+              l.minimums / r.minimums, l.pairs / r.pairs);
+  std::printf("  goal: net of the medians at most %.2fx the reference's -> %s (%.2fx)\n",
+              kGoalRatio, ratio <= kGoalRatio ? "met" : "NOT met", ratio);
+
+  // The launcher's memory goal: no more than the archive resources it maps
+  // plus 2 MiB. The peaks of the whole process also hold what every process
+  // has (under Wine its runtime, some 20 MiB), so the growth over the
+  // StageRun-only launcher, the same program with (almost) nothing to map,
+  // is set against the growth of what it maps, too.
+  const double mapped = static_cast<double>(facts.archiveBytes);
+  const double mappedFixed = static_cast<double>(launcherFixed.facts.archiveBytes);
   const double budget = mapped + kMemoryAllowance;
   const double growthBudget = mapped - mappedFixed + kMemoryAllowance;
-  const double ws = Median(PeakWorkingSets(full));
-  const double priv = Median(PeakPagefile(full));
-  const double wsGrowth = ws - Median(PeakWorkingSets(fixed));
-  const double privGrowth = priv - Median(PeakPagefile(fixed));
-
-  std::printf("\nLauncher memory, MiB (medians of the per-run peaks):\n");
-  std::printf("  archive resources it maps   %9.1f (%d archives); budget maps + 2 = %.1f\n",
-              MiB(mapped), full.facts.archives, MiB(budget));
-  std::printf("  peak working set            %9.1f -> %s\n", MiB(ws), Verdict(ws, budget));
-  std::printf("  peak private bytes          %9.1f -> %s\n", MiB(priv), Verdict(priv, budget));
-  std::printf("  over the StageRun-only launcher (maps %.1f MiB less; budget %+.1f):\n",
-              MiB(mapped - mappedFixed), MiB(growthBudget));
-  std::printf("  peak working set            %+9.1f -> %s\n", MiB(wsGrowth),
-              Verdict(wsGrowth, growthBudget));
-  std::printf("  peak private bytes          %+9.1f -> %s\n", MiB(privGrowth),
+  const double ws = MedianPeakWorkingSet(launcher);
+  const double priv = MedianPeakPrivate(launcher);
+  const double wsGrowth = ws - MedianPeakWorkingSet(launcherFixed);
+  const double privGrowth = priv - MedianPeakPrivate(launcherFixed);
+  std::printf("  launcher memory: maps %.1f MiB, budget %.1f: peak WS %.1f %s, peak private "
+              "%.1f %s;\n",
+              MiB(mapped), MiB(budget), MiB(ws), Verdict(ws, budget), MiB(priv),
+              Verdict(priv, budget));
+  std::printf("    over the StageRun-only launcher (budget %+.1f): WS %+.1f %s, private %+.1f "
+              "%s\n",
+              MiB(growthBudget), MiB(wsGrowth), Verdict(wsGrowth, growthBudget), MiB(privGrowth),
               Verdict(privGrowth, growthBudget));
+}
+
+void PrintFixedCost(const Program* programs, const Pair& pair) {
+  const Net d = NetOf(pair);
+  std::printf("\nFixed cost (StageRun.exe alone), ms to second stage:\n");
+  std::printf("  %-34s %9s %9s\n", "", "median", "min");
+  std::printf("  %-34s %9.1f %9.1f\n", programs[pair.first].label, Median(pair.firstMs),
+              Min(pair.firstMs));
+  std::printf("  %-34s %9.1f %9.1f\n", programs[pair.second].label, Median(pair.secondMs),
+              Min(pair.secondMs));
+  std::printf("  %-34s %+9.1f %+9.1f   per pair %+.1f\n", "launcher - baseline", d.medians,
+              d.minimums, d.pairs);
+  std::printf("  goal: the medians' difference at most %.0f ms -> %s\n", kGoalFixedMs,
+              d.medians <= kGoalFixedMs ? "met" : "NOT met");
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: bench_driver [rounds] [production] [small] [fixed]\n"
+               "  rounds >= 1, default %d; the words pick the comparisons, default all\n",
+               kDefaultRounds);
+  return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   int rounds = kDefaultRounds;
-  if (argc > 1) {
-    rounds = std::atoi(argv[1]);
-    if (rounds < 1 || argc > 2) {
-      std::fprintf(stderr, "usage: bench_driver [rounds]   (rounds >= 1, default %d)\n",
-                   kDefaultRounds);
-      return 2;
-    }
+  bool wantProduction = false, wantSmall = false, wantFixed = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "production") == 0) wantProduction = true;
+    else if (std::strcmp(argv[i], "small") == 0) wantSmall = true;
+    else if (std::strcmp(argv[i], "fixed") == 0) wantFixed = true;
+    else if (i == 1 && (rounds = std::atoi(argv[i])) >= 1) continue;
+    else return Usage();
   }
+  if (!wantProduction && !wantSmall && !wantFixed) wantProduction = wantSmall = wantFixed = true;
   std::setvbuf(stdout, nullptr, _IONBF, 0);
 
-  const std::string folder = ProgramFolder();
-  Variant variants[kVariantCount] = {
-      {"launcher, bench payload", "BenchSetup.exe", {}, {}},
-      {"launcher, StageRun only", "BenchFixedSetup.exe", {}, {}},
-      {"reference, bench payload", "bench_reference.exe", {}, {}},
-      {"reference, StageRun only", "bench_reference_fixed.exe", {}, {}},
+  Program programs[kProgramCount] = {
+      {"launcher, production", "BenchSetup.exe", {}, {}, {}},
+      {"launcher, small files", "BenchSmallSetup.exe", {}, {}, {}},
+      {"launcher, StageRun only", "BenchFixedSetup.exe", {}, {}, {}},
+      {"reference, production", "bench_reference.exe", {}, {}, {}},
+      {"reference, small files", "bench_reference_small.exe", {}, {}, {}},
+      {"reference, StageRun only", "bench_reference_fixed.exe", {}, {}, {}},
+      {"splash baseline, StageRun only", "bench_splash_baseline.exe", {}, {}, {}},
   };
-  std::vector<std::string> programs;
-  for (Variant& v : variants) {
-    programs.push_back(folder + v.program);
-    v.facts = kv::bench::ReadArchiveFacts(programs.back());
-    if (!v.facts.ok) {
-      std::printf("%s: %s\n", v.program, v.facts.error.c_str());
+  std::vector<Pair> pairs;
+  if (wantProduction) {
+    pairs.push_back({kLauncherProduction, kLauncherFixed, {}, {}});
+    pairs.push_back({kReferenceProduction, kReferenceFixed, {}, {}});
+  }
+  if (wantSmall) {
+    pairs.push_back({kLauncherSmall, kLauncherFixed, {}, {}});
+    pairs.push_back({kReferenceSmall, kReferenceFixed, {}, {}});
+  }
+  if (wantFixed) pairs.push_back({kLauncherFixed, kBaseline, {}, {}});
+  std::vector<bool> used(kProgramCount, false);
+  for (const Pair& pair : pairs) used[pair.first] = used[pair.second] = true;
+
+  const std::string folder = ProgramFolder();
+  for (int i = 0; i < kProgramCount; ++i) {
+    if (!used[i]) continue;
+    Program& p = programs[i];
+    p.path = folder + p.file;
+    p.facts = kv::bench::ReadArchiveFacts(p.path);
+    if (!p.facts.ok) {
+      std::printf("%s: %s\n", p.file, p.facts.error.c_str());
       return 1;
     }
   }
-  for (size_t i = 0; i < programs.size(); ++i) variants[i].program = programs[i].c_str();
+  for (int i = 0; i < kProgramCount; ++i) {
+    if (!used[i]) continue;
+    const ArchiveFacts& f = programs[i].facts;
+    std::printf("%-26s %d archives, %5llu entries, %5llu files of %8llu bytes from %8llu bytes "
+                "of archives; resources at 0x%x in the file, %s\n",
+                programs[i].file, f.archives, static_cast<unsigned long long>(f.entries),
+                static_cast<unsigned long long>(f.files), static_cast<unsigned long long>(f.bytes),
+                static_cast<unsigned long long>(f.archiveBytes), f.resourceFileOffset,
+                f.ResourcesMapped() ? "mapped" : "READ into private memory at the start");
+  }
+  std::printf("Rounds: %d (+%d warm-up), %zu pairs interleaved\n", rounds, kWarmUpRounds,
+              pairs.size());
 
-  const ArchiveFacts& payload = variants[kLauncher].facts;
-  std::printf("Payload: %d archives, %llu entries, %llu files of %llu bytes from %llu bytes "
-              "of archives\n",
-              payload.archives, static_cast<unsigned long long>(payload.entries),
-              static_cast<unsigned long long>(payload.files),
-              static_cast<unsigned long long>(payload.bytes),
-              static_cast<unsigned long long>(payload.archiveBytes));
-  std::printf("Rounds: %d (+%d warm-up), the four programs interleaved\n", rounds, kWarmUpRounds);
-
-  const std::string base = TempFolder() + "kvbench" + std::to_string(::GetCurrentProcessId()) + "\\";
+  const std::string base =
+      TempFolder() + "kvbench" + std::to_string(::GetCurrentProcessId()) + "\\";
   if (!::CreateDirectoryA(base.c_str(), nullptr)) {
     std::printf("cannot create %s\n", base.c_str());
     return 1;
@@ -265,15 +339,30 @@ int main(int argc, char** argv) {
   // program would pay for starting it again.
   HWND keeper = ::CreateWindowExA(0, "STATIC", "kvbench", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                   nullptr, nullptr);
+  const int n = static_cast<int>(pairs.size());
   bool ok = true;
   for (int round = 0; ok && round < kWarmUpRounds + rounds; ++round) {
     const bool counted = round >= kWarmUpRounds;
     std::printf("round %d%s:", round, counted ? "" : " (warm-up)");
-    for (int k = 0; ok && k < kVariantCount; ++k) {
-      const int i = RunOrder(round, k);
-      double ms = 0;
-      ok = RunOnce(&variants[i], base, round, i, counted, &ms);
-      if (ok) std::printf(" %s %.0f ms;", variants[i].program + folder.size(), ms);
+    // Over n rounds every pair takes every place once; over the next n the
+    // members of each pair swap, so nothing always runs first.
+    for (int k = 0; ok && k < n; ++k) {
+      const int index = (k + round) % n;
+      Pair& pair = pairs[index];
+      const bool swap = (round / n + index) % 2 == 1;
+      const ProgramId order[2] = {swap ? pair.second : pair.first,
+                                  swap ? pair.first : pair.second};
+      double ms[2] = {0, 0};
+      for (int m = 0; ok && m < 2; ++m) {
+        const std::string tag = "r" + std::to_string(round) + "p" + std::to_string(index) +
+                                "m" + std::to_string(m);
+        ok = RunOnce(&programs[order[m]], base, tag, counted, &ms[m]);
+        if (ok) std::printf(" %s %.0f;", programs[order[m]].file, ms[m]);
+      }
+      if (ok && counted) {
+        pair.firstMs.push_back(swap ? ms[1] : ms[0]);
+        pair.secondMs.push_back(swap ? ms[0] : ms[1]);
+      }
     }
     std::printf("\n");
   }
@@ -281,8 +370,16 @@ int main(int argc, char** argv) {
   kv::test::RemoveTree(base);
   if (!ok) return 1;
 
-  PrintTable(variants);
-  PrintNetTimes(variants);
-  PrintMemory(variants);
+  PrintPrograms(programs, used);
+  size_t at = 0;
+  if (wantProduction) {
+    PrintShape("Production shape", programs, pairs[at], pairs[at + 1]);
+    at += 2;
+  }
+  if (wantSmall) {
+    PrintShape("Small-files shape", programs, pairs[at], pairs[at + 1]);
+    at += 2;
+  }
+  if (wantFixed) PrintFixedCost(programs, pairs[at]);
   return 0;
 }

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Writes the benchmark payload: a payload folder shaped like the one the
-launcher carries in production.
+"""Writes a benchmark payload in one of two shapes.
 
-    make_payload.py <payload-dir>
+    make_payload.py [--shape production|small-files] <payload-dir>
 
-Creates one subfolder per archive (BASE, SETUPBASE, SETUPPHOTO, PHOTOEDITION,
+production (the default): a payload folder shaped like the one the launcher
+carries in production. Creates one subfolder per archive (BASE, SETUPBASE, SETUPPHOTO, PHOTOEDITION,
 KVIMAGE, KVVERSION, APPBASE, PHOTOUNINST) and fills it with generated files:
 incompressible bytes (pictures, packed data), binary-like bytes (programs,
 libraries: short tokens repeated at random) and text (word salad in CR LF
@@ -13,6 +13,12 @@ hold 3, 43, 12, 13, 1 and 1 files; the build adds StageRun.exe and
 holdproc.exe to BASE, which then has 5 entries. Together they are about
 26 MB that zlib (level 6, as kvpack packs) turns into about 12.7 MB;
 APPBASE and PHOTOUNINST, which the launcher leaves alone, are a few MB.
+
+small-files: the shape of a program with translations, presets and help
+pages, where the cost per entry outweighs the cost per byte. SETUPPHOTO
+holds 3,000 text files of 200 to 600 bytes in 300 folders, one to four
+levels deep (every folder holds at least one file); BASE is left empty for
+the build to add StageRun.exe and holdproc.exe; no other archive is there.
 
 The bytes depend only on the seed below (and the Python version's random
 module): the same script always writes the same files, with the same
@@ -27,6 +33,7 @@ import sys
 import zlib
 
 SEED = 20090417
+SMALL_FILES_SEED = 20090418
 # Modification time of every file (2008-06-01 12:00 UTC): kvpack stores the
 # file times in the archive, so a fixed time keeps the archives identical.
 FILE_TIME = 1212321600
@@ -147,12 +154,76 @@ def plan_files(gen, archive):
     return files
 
 
-def main(argv):
-    if len(argv) != 2:
-        print("usage: make_payload.py <payload-dir>", file=sys.stderr)
-        return 2
-    out = argv[1]
-    os.makedirs(out, exist_ok=True)
+# The small-files shape: folders per depth (300 in all) and files.
+SMALL_FOLDERS_PER_DEPTH = [24, 76, 100, 100]
+SMALL_FILES = 3000
+SMALL_SIZE_RANGE = (200, 600)
+SMALL_EXTENSIONS = [".txt", ".ini", ".htm", ".xml", ".lng"]
+
+
+def unique_name(rng, words, taken):
+    """A folder or file stem not yet in `taken` (compared without case)."""
+    while True:
+        name = "".join(rng.choices(words, k=rng.randint(1, 2)))[:12].capitalize()
+        if name.lower() not in taken:
+            taken.add(name.lower())
+            return name
+
+
+def plan_small_files(gen):
+    """The (entry name, size) list of the small-files SETUPPHOTO."""
+    rng = gen.rng
+    folders = []          # entry-name prefixes, each ending in a backslash
+    children = {"": set()}
+    by_depth = [[""]]
+    for count in SMALL_FOLDERS_PER_DEPTH:
+        level = []
+        for _ in range(count):
+            parent = rng.choice(by_depth[-1])
+            name = parent + unique_name(rng, gen.words, children[parent]) + "\\"
+            children[name] = set()
+            level.append(name)
+        folders += level
+        by_depth.append(level)
+    # One file in every folder, the rest spread at random.
+    homes = folders + rng.choices(folders, k=SMALL_FILES - len(folders))
+    files = []
+    for home in homes:
+        stem = unique_name(rng, gen.words, children[home])
+        name = home + stem + rng.choice(SMALL_EXTENSIONS)
+        files.append((name, rng.randint(*SMALL_SIZE_RANGE)))
+    return folders, files
+
+
+def write_file(folder, name, data):
+    path = os.path.join(folder, *name.split("\\"))
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+    os.utime(path, (FILE_TIME, FILE_TIME))
+
+
+def write_small_files(out):
+    gen = Generator(SMALL_FILES_SEED)
+    for archive in ARCHIVES:
+        shutil.rmtree(os.path.join(out, archive), ignore_errors=True)
+    os.makedirs(os.path.join(out, "BASE"))
+    folders, files = plan_small_files(gen)
+    raw = packed = 0
+    for name, size in files:
+        data = gen.text(size)
+        write_file(os.path.join(out, "SETUPPHOTO"), name, data)
+        raw += len(data)
+        packed += len(zlib.compress(data, 6))
+    depths = [f.count("\\") for f in folders]
+    print(f"{'archive':<13} {'entries':>7} {'folders':>7} {'bytes':>12} {'zlib -6':>12}")
+    print(f"{'SETUPPHOTO':<13} {len(files):>7} {len(folders):>7} {raw:>12,} {packed:>12,}"
+          f" (folders 1 to {max(depths)} deep)")
+    print(f"{'BASE':<13} {0:>7} {0:>7} {0:>12} {0:>12} (+ StageRun.exe, holdproc.exe)")
+    return 0
+
+
+def write_production(out):
     gen = Generator(SEED)
 
     totals = {"unpacked": [0, 0, 0], "left": [0, 0, 0]}
@@ -164,11 +235,7 @@ def main(argv):
         raw = packed = 0
         for name, kind, size in files:
             data = gen.make(kind, size)
-            path = os.path.join(folder, *name.split("\\"))
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            with open(path, "wb") as f:
-                f.write(data)
-            os.utime(path, (FILE_TIME, FILE_TIME))
+            write_file(folder, name, data)
             raw += len(data)
             packed += len(zlib.compress(data, 6))
         note = " (+ StageRun.exe, holdproc.exe)" if archive == "BASE" else ""
@@ -180,6 +247,23 @@ def main(argv):
     for label, t in totals.items():
         print(f"{label:<13} {t[0]:>7} {t[1]:>12,} {t[2]:>12,}")
     return 0
+
+
+SHAPES = {"production": write_production, "small-files": write_small_files}
+
+
+def main(argv):
+    args = argv[1:]
+    shape = "production"
+    if len(args) == 3 and args[0] == "--shape" and args[1] in SHAPES:
+        shape = args[1]
+        args = args[2:]
+    if len(args) != 1:
+        print("usage: make_payload.py [--shape production|small-files] <payload-dir>",
+              file=sys.stderr)
+        return 2
+    os.makedirs(args[0], exist_ok=True)
+    return SHAPES[shape](args[0])
 
 
 if __name__ == "__main__":
