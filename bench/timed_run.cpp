@@ -153,6 +153,15 @@ TimedRun RunTimed(const std::string& program, const std::string& tempFolder,
                         static_cast<double>(frequency.QuadPart);
   run.workFolder = RecordValue(record, "CurrentDirectory");
   CountTree(run.workFolder, &run.filesFound, &run.bytesFound);
+  // The launcher's cleanup script lies in its work folder; it is no
+  // unpacked file.
+  const std::string script = RecordValue(record, "CleanUp");
+  WIN32_FILE_ATTRIBUTE_DATA scriptData;
+  if (script.compare(0, run.workFolder.size() + 1, run.workFolder + "\\") == 0 &&
+      ::GetFileAttributesExA(script.c_str(), GetFileExInfoStandard, &scriptData)) {
+    --run.filesFound;
+    run.bytesFound -= scriptData.nFileSizeLow;
+  }
   run.ok = true;
   return run;
 }
