@@ -1,8 +1,10 @@
 #include "archive/archive_walk.h"
 
-#include <set>
+#include <cstring>
+#include <functional>
 
 #include "archive/entry_extraction.h"
+#include "archive/path_set.h"
 #include "archive/unpack_error.h"
 
 namespace kv {
@@ -34,18 +36,6 @@ void CheckPath(const std::string& path, std::size_t workFolderLength) {
        cut = path.find('\\', cut + 1)) {
     if (cut > kMaxFolderPath) RefuseLength(path.substr(0, cut), kMaxFolderPath, "the folder path");
   }
-}
-
-// Names compared as the file system does: without regard to case.
-std::wstring FoldedName(const std::string& path) {
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
-                                           nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  if (length > 0) {
-    ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &wide[0], length);
-    ::CharUpperBuffW(&wide[0], static_cast<DWORD>(length));
-  }
-  return wide;
 }
 
 }  // namespace
@@ -80,15 +70,21 @@ void CheckTargetPaths(const std::vector<PayloadArchive>& payload, const std::str
 
 void UnpackArchives(const std::vector<PayloadArchive>& payload, const char* workFolder,
                     CreatedFolderList& folders, UnpackObserver& observer) {
-  std::set<std::wstring> written;
+  // One engine, one block and one account of the folders for the whole
+  // walk; the work folder (its path without the backslash) exists.
+  const std::string root(workFolder, std::strlen(workFolder) - 1);
+  ExtractionContext context(root);
+  const std::function<void(const char*)> fileCreated = [&observer](const char* created) {
+    observer.FileCreated(created);
+  };
+  PathSet written;
   for (const PayloadArchive& archive : payload) {
     for (const ArchiveEntry& entry : archive.directory.entries) {
       const std::string target = std::string(workFolder) + entry.name;
-      const bool again = !written.insert(FoldedName(target)).second;
+      const bool again = !written.Insert(target);
       ExtractEntry(archive.data + entry.dataOffset, entry.compressedLength,
                    entry.uncompressedLength, target.c_str(), &folders,
-                   again ? TargetFile::kWrittenBefore : TargetFile::kNew,
-                   [&observer](const char* created) { observer.FileCreated(created); });
+                   again ? TargetFile::kWrittenBefore : TargetFile::kNew, fileCreated, &context);
       observer.EntryUnpacked(target.c_str());
     }
   }

@@ -11,23 +11,23 @@
 #include "stream/mem_read_stream.h"
 
 namespace kv {
-namespace {
-
-// Bytes of compressed input per refill and of output per step and write.
-constexpr unsigned long kStepBytes = 64 * 1024;
-
-}  // namespace
 
 void ExtractEntry(const void* data, unsigned long compressedLength, unsigned long uncompressedLength,
                   const char* targetPath, CreatedFolderList* folders, TargetFile target,
-                  const std::function<void(const char*)>& fileCreated) {
+                  const std::function<void(const char*)>& fileCreated,
+                  ExtractionContext* context) {
+  constexpr unsigned long kStepBytes = kExtractionStepBytes;
   // The folder part: everything before the last backslash.
   std::string folder(targetPath);
   const std::string::size_type cut = folder.rfind('\\');
   if (cut != std::string::npos) {
     folder.resize(cut);
     // A folder that fails to appear shows as the open failure below.
-    CreateFolderPath(folder.c_str(), folders);
+    if (context) {
+      context->Folders().Ensure(folder, folders);
+    } else {
+      CreateFolderPath(folder.c_str(), folders);
+    }
   }
 
   ZKMemRead source(data, compressedLength);
@@ -40,8 +40,16 @@ void ExtractEntry(const void* data, unsigned long compressedLength, unsigned lon
   // room for at least 258 bytes of output, so the inflate copier's 100-byte
   // steps and 113-byte input (265,000 inflate calls for a 26 MB payload)
   // keep it on its slow path and make unpacking twice as slow.
-  ZKInflate engine(kStepBytes);
-  std::unique_ptr<unsigned char[]> block(new unsigned char[kStepBytes]);
+  std::unique_ptr<ZKInflate> ownEngine;
+  std::unique_ptr<unsigned char[]> ownBlock;
+  if (!context) {
+    ownEngine.reset(new ZKInflate(kStepBytes));
+    ownBlock.reset(new unsigned char[kStepBytes]);
+  }
+  ZKInflate& engine = context ? context->Engine() : *ownEngine;
+  unsigned char* const block = context ? context->Block() : ownBlock.get();
+  // An entry that an exception ended left the shared engine mid-stream.
+  if (engine.GetState() != ZKInflate::Idle) engine.EndInflate(nullptr);
   ZKWrite* writer = file.get();
   engine.StartInflate();
   // No step asks for more than the record has left, so a stream that
@@ -57,9 +65,9 @@ void ExtractEntry(const void* data, unsigned long compressedLength, unsigned lon
       break;
     }
     const unsigned long want = left < kStepBytes ? static_cast<unsigned long>(left) : kStepBytes;
-    const unsigned long produced = engine.ReadInflated(block.get(), want, &source);
+    const unsigned long produced = engine.ReadInflated(block, want, &source);
     if (produced == 0) break;
-    writer->stWrite(block.get(), produced);
+    writer->stWrite(block, produced);
     left -= produced;
   }
   engine.EndInflate(&source);

@@ -2,10 +2,39 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <string>
 
+#include "archive/known_folders.h"
 #include "launcher/folder_path.h"
+#include "stream/inflate_stream.h"
 
 namespace kv {
+
+// Bytes of compressed input per refill, and of output per step and write.
+constexpr unsigned long kExtractionStepBytes = 64 * 1024;
+
+// What extraction keeps from one entry to the next in a run, so that no
+// entry pays for it again: the inflate engine with its input buffer, the
+// output block, and the folders known to exist below the work folder.
+class ExtractionContext {
+ public:
+  // `workFolder`: the work folder's full path without trailing backslash;
+  // it exists.
+  explicit ExtractionContext(const std::string& workFolder)
+      : folders_(workFolder),
+        engine_(kExtractionStepBytes),
+        block_(new unsigned char[kExtractionStepBytes]) {}
+
+  KnownFolders& Folders() { return folders_; }
+  ZKInflate& Engine() { return engine_; }
+  unsigned char* Block() { return block_.get(); }
+
+ private:
+  KnownFolders folders_;
+  ZKInflate engine_;
+  std::unique_ptr<unsigned char[]> block_;
+};
 
 // Whose file the target is.
 enum class TargetFile {
@@ -35,9 +64,13 @@ enum class TargetFile {
 // `fileCreated` (if set) is called as soon as the file is open (it is this
 // run's: created now, or by an earlier entry), so the caller knows which
 // files to remove should anything fail later.
+// With a `context`, its engine, block and known folders are used (the
+// folders through KnownFolders::Ensure); without one, the missing folders
+// are made by CreateFolderPath and the buffers are the call's own.
 void ExtractEntry(const void* data, unsigned long compressedLength, unsigned long uncompressedLength,
                   const char* targetPath, CreatedFolderList* folders,
                   TargetFile target = TargetFile::kNew,
-                  const std::function<void(const char*)>& fileCreated = nullptr);
+                  const std::function<void(const char*)>& fileCreated = nullptr,
+                  ExtractionContext* context = nullptr);
 
 }  // namespace kv

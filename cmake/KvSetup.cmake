@@ -19,7 +19,11 @@ function(kv_setup_executable target)
   target_link_libraries(${target} PRIVATE kv_launcher)
   target_link_options(${target} PRIVATE
     "LINKER:--whole-archive" $<TARGET_FILE:kv_zkstring> $<TARGET_FILE:kv_stream_core>
-    "LINKER:--no-whole-archive" "LINKER:--no-insert-timestamp" -s)
+    "LINKER:--no-whole-archive" "LINKER:--no-insert-timestamp" -s
+    # Every section starts on a page of the file, so that the system maps
+    # the archives (and the code) straight from the file instead of copying
+    # them into private memory at every start.
+    "LINKER:--file-alignment,4096")
   kv_gui_executable(${target})
 endfunction()
 

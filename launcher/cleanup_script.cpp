@@ -3,6 +3,12 @@
 #include <io.h>
 
 namespace kv {
+namespace {
+
+// Collected lines are written once they reach this many bytes.
+constexpr size_t kBlockBytes = 64 * 1024;
+
+}  // namespace
 
 ZkString CleanupScript::BatchText(const char* path) {
   ZkString text(path);
@@ -49,6 +55,7 @@ void CleanupScript::Finish(const CreatedFolderList& folders) {
       static_cast<const char*>(outside), static_cast<const char*>(folder),
       static_cast<const char*>(outside));
   WriteLine();
+  Flush();
   file_->Close();
   file_.reset();
 }
@@ -56,8 +63,16 @@ void CleanupScript::Finish(const CreatedFolderList& folders) {
 void CleanupScript::WriteLine() {
   // cmd reads a batch file in the OEM code page; the paths are ANSI.
   line_.CharToOemA();
+  pending_.append(static_cast<const char*>(line_), static_cast<size_t>(line_.GetLength()));
+  // One write per line would cost a call into the system per entry.
+  if (pending_.size() >= kBlockBytes) Flush();
+}
+
+void CleanupScript::Flush() {
+  if (pending_.empty()) return;
   ZKWrite* writer = file_.get();
-  writer->stWrite(static_cast<const char*>(line_), static_cast<unsigned long>(line_.GetLength()));
+  writer->stWrite(pending_.data(), static_cast<unsigned long>(pending_.size()));
+  pending_.clear();
 }
 
 }  // namespace kv

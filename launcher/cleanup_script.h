@@ -28,6 +28,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "launcher/folder_path.h"
 #include "stream/file_stream.h"
@@ -47,11 +48,15 @@ class CleanupScript {
   // created, and the file stream's exceptions when a write fails.
   CleanupScript(const char* scriptPath, const char* workFolder, const char* outsidePath);
 
-  // Appends the "del" line of one unpacked file.
+  // Appends the "del" line of one unpacked file. Lines are collected and
+  // written in blocks of about 64 KiB (and the rest by Finish), so a write
+  // failure may surface at a later line than the one that did not fit;
+  // the file's bytes are the same.
   void AddUnpackedFile(const char* targetPath);
 
   // Appends one "rmdir" line per folder of `folders` (newest first) other
-  // than the work folder itself, then the last line, and closes the file.
+  // than the work folder itself, then the last line, writes what is
+  // collected and closes the file.
   // Throws the file stream's exceptions (code 8 when closing fails).
   void Finish(const CreatedFolderList& folders);
 
@@ -59,13 +64,17 @@ class CleanupScript {
   static ZkString BatchText(const char* path);
 
  private:
-  // Converts the line to the OEM code page and writes it.
+  // Converts the line to the OEM code page and adds it to what is to be
+  // written; writes that once it passes the block size.
   void WriteLine();
+  // Writes what is collected.
+  void Flush();
 
   ZkString scriptPath_;
   ZkString workFolder_;
   ZkString outsidePath_;
   ZkString line_;
+  std::string pending_;
   std::unique_ptr<ZKFile> file_;
 };
 

@@ -1,7 +1,5 @@
 #include "launcher/run_journal.h"
 
-#include <algorithm>
-
 #include "platform/win32.h"
 
 namespace kv {
@@ -43,7 +41,7 @@ class Remover {
 void RunJournal::FileCreated(const char* targetPath) {
   current_ = targetPath;
   // A name in two archives is one file.
-  if (std::find(files_.begin(), files_.end(), current_) == files_.end()) files_.push_back(current_);
+  if (recorded_.Insert(current_)) files_.push_back(current_);
 }
 
 std::vector<std::string> RunJournal::Undo(const CreatedFolderList& folders) {

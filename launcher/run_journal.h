@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/archive_walk.h"
+#include "archive/path_set.h"
 #include "launcher/folder_path.h"
 
 namespace kv {
@@ -37,7 +38,8 @@ class RunJournal : public UnpackObserver {
   std::vector<std::string> Undo(const CreatedFolderList& folders);
 
  private:
-  std::vector<std::string> files_;
+  std::vector<std::string> files_;  // in the order of creation
+  PathSet recorded_;                // the same, to find repeats at once
   std::string current_;
 };
 

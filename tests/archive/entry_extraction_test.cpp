@@ -186,5 +186,41 @@ TEST_F(ExtractEntryTest, DamagedEntriesAreRefusedAfterTheirFileIsClosed) {
   }
 }
 
+// A run's account of known folders makes and records exactly what
+// CreateFolderPath makes and records for the same folders, in the same
+// order: folders of later entries in front, inner ones before outer ones,
+// a folder that exists already (here: made by somebody else) taken as it
+// is, a file in the way a failure.
+TEST(KnownFolders, RecordWhatCreateFolderPathRecords) {
+  test::ScopedFolder byWalk;
+  test::ScopedFolder byCache;
+  const char* const folders[] = {"", "Data", "Data\\Fonts\\Big", "Data\\Fonts", "Help\\de",
+                                 "Theirs\\inner", "Data\\Fonts\\Big", "Blocked\\x"};
+  CreatedFolderList walked;
+  CreatedFolderList cached;
+  std::vector<int> walkResults;
+  std::vector<int> cacheResults;
+  for (test::ScopedFolder* root : {&byWalk, &byCache}) {
+    ASSERT_TRUE(::CreateDirectoryA((root->path() + "W").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryA((root->path() + "W\\Theirs").c_str(), nullptr));
+    ASSERT_TRUE(test::WriteWholeFile(root->path() + "W\\Blocked", "a file"));
+  }
+  KnownFolders known(byCache.path() + "W");
+  for (const char* folder : folders) {
+    const std::string tail = *folder ? std::string("\\") + folder : std::string();
+    walkResults.push_back(CreateFolderPath((byWalk.path() + "W" + tail).c_str(), &walked));
+    cacheResults.push_back(known.Ensure(byCache.path() + "W" + tail, &cached));
+  }
+  EXPECT_EQ(cacheResults, walkResults);
+  std::vector<std::string> expected;
+  for (const ZkString& path : walked) {
+    expected.push_back(byCache.path() + std::string(path).substr(byWalk.path().size()));
+  }
+  EXPECT_EQ(Recorded(cached), expected);
+  EXPECT_EQ(test::ListTree(byCache.path()), test::ListTree(byWalk.path()));
+  EXPECT_TRUE(byWalk.Remove());
+  EXPECT_TRUE(byCache.Remove());
+}
+
 }  // namespace
 }  // namespace kv
