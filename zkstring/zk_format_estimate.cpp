@@ -1,8 +1,9 @@
 #include "zkstring/zk_format_estimate.h"
 
 #include <cctype>
-#include <cstring>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 namespace zk_format {
 namespace {
@@ -107,7 +108,15 @@ long long Larger(long long a, long long b) { return a > b ? a : b; }
 
 }  // namespace
 
-int EstimateFormattedLength(const char* format, va_list callerArgs) {
+int EstimateFormattedLength(const char* format, va_list callerArgs, const char* watchedFirst,
+                            std::size_t watchedSize, bool* textInWatched) {
+  auto watch = [&](const void* text) {
+    auto at = reinterpret_cast<std::uintptr_t>(text);
+    auto first = reinterpret_cast<std::uintptr_t>(watchedFirst);
+    if (textInWatched != nullptr && text != nullptr && at >= first && at - first < watchedSize) {
+      *textInWatched = true;
+    }
+  };
   va_list args;
   va_copy(args, callerArgs);
   long long total = 0;
@@ -172,9 +181,13 @@ int EstimateFormattedLength(const char* format, va_list callerArgs) {
           (void)va_arg(args, int);
           item = 2;
         } else if (!size.narrow && (conversion == 'S' || size.wide)) {
-          item = Larger(1, WideTextLength(va_arg(args, const wchar_t*), bounded, precision));
+          const wchar_t* text = va_arg(args, const wchar_t*);
+          watch(text);
+          item = Larger(1, WideTextLength(text, bounded, precision));
         } else {
-          item = Larger(1, TextLength(va_arg(args, const char*), bounded, precision));
+          const char* text = va_arg(args, const char*);
+          watch(text);
+          item = Larger(1, TextLength(text, bounded, precision));
         }
         if (precision != 0 && item > precision) item = precision;
         if (item < width) item = width;

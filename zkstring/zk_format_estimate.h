@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 
 namespace zk_format {
 
@@ -35,6 +36,11 @@ namespace zk_format {
 // "d" or "i" that comes on top of a precision of 32 or more digits (the
 // estimate counts width + precision only); the caller must bound its output
 // itself. `args` is not consumed. The result is at most 0x3FFFFFFF.
-int EstimateFormattedLength(const char* format, va_list args);
+//
+// With `textInWatched`, also sets *textInWatched to true when the pointer of
+// a text conversion lies in the watched bytes [watchedFirst, watchedFirst +
+// watchedSize) (and leaves it alone otherwise).
+int EstimateFormattedLength(const char* format, va_list args, const char* watchedFirst = nullptr,
+                            std::size_t watchedSize = 0, bool* textInWatched = nullptr);
 
 }  // namespace zk_format

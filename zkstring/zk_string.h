@@ -273,8 +273,9 @@ class KV_EXPORT ZkString {
   // output length and the text is formatted again (should that growth run
   // out of memory, the string is left empty and std::bad_alloc thrown). A
   // format the runtime refuses gives the empty text. A string that already
-  // had more room keeps it. The format and arguments must not point into
-  // this string.
+  // had more room keeps it. The format and text arguments may point into
+  // this string: the text is then made in a new block, which the string
+  // takes over.
   void Format(const char* format, ...);
   void FormatV(const char* format, va_list args);
   // Message-style formatting through the system formatter: %1..%99 take the

@@ -10,6 +10,8 @@
 #include "zkstring/zk_string_block.h"
 
 using zk_string_block::FieldLength;
+using zk_string_block::IsEmptyBlock;
+using zk_string_block::PointsInto;
 
 // FormatV writes with the C runtime's own formatter, _vsnprintf and
 // _vscprintf of msvcrt (the import library finds the latter in msvcrt.dll at
@@ -57,7 +59,20 @@ int MeasureFormatted(const char* format, va_list args) {
 }  // namespace
 
 void ZkString::FormatV(const char* format, va_list args) {
-  int estimate = zk_format::EstimateFormattedLength(format, args);
+  ZkStringData* data = GetData();
+  bool textInBlock = false;
+  int estimate = zk_format::EstimateFormattedLength(
+      format, args, chars_, static_cast<std::size_t>(data->allocLength) + 1, &textInBlock);
+  // The format or a text argument taken from this string's own block would
+  // be overwritten by the output, or freed when the block is replaced: the
+  // text is then made in a string of its own, whose block this one takes.
+  // (The shared empty block is never written or freed.)
+  if (!IsEmptyBlock(data) && (textInBlock || PointsInto(data, format))) {
+    ZkString formatted;
+    formatted.FormatV(format, args);
+    *this = formatted;
+    return;
+  }
   char* buffer = GetBuffer(estimate);
   int capacity = GetAllocLength();
   // The shared empty block (capacity 0) is never written, only measured.

@@ -169,6 +169,43 @@ TEST_F(FormatTest, ATextWithAPrecisionIsReadNoFurtherThanThePrecision) {
   EXPECT_EQ(Text(s), "abc|abcdef|  abcdef|abcdef|.");
 }
 
+TEST_F(FormatTest, TheFormatAndTextsMayComeFromTheStringItself) {
+  // With room to spare the output would overwrite what is still to be read;
+  // without, the block that holds it would be freed.
+  struct Case {
+    const char* what;
+    const char* before;
+    int room;
+    void (*format)(ZkString&);
+    const char* after;
+  };
+  const Case cases[] = {
+      {"text argument twice", "abc", 0,
+       [](ZkString& s) { s.Format("%s-%s", Chars(s), Chars(s)); }, "abc-abc"},
+      {"text argument, in place", "hello", 64, [](ZkString& s) { s.Format("<%s>", Chars(s)); },
+       "<hello>"},
+      {"format", "x%dy", 0, [](ZkString& s) { s.Format(Chars(s), 5); }, "x5y"},
+      {"format, in place", "%d-%d", 64, [](ZkString& s) { s.Format(Chars(s), 100, 2); }, "100-2"},
+      {"wide view", "ab", 0,
+       [](ZkString& s) {
+         const unsigned short* wide = s;
+         s.Format("%ls|%s", wide, Chars(s));
+       },
+       "ab|ab"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ZkString s(c.before);
+    if (c.room > 0) {
+      s.GetBuffer(c.room);
+      s.ReleaseBuffer();
+    }
+    c.format(s);
+    EXPECT_EQ(Text(s), c.after);
+    EXPECT_TRUE(BlockIntact(s));
+  }
+}
+
 TEST_F(FormatTest, HugeFloatingValueIsNotCut) {
   ZkString s;
   s.Format("%f", 1e200);
