@@ -1,8 +1,9 @@
 #include "zkstring/zk_format_estimate.h"
 
 #include <cctype>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
-#include <cwchar>
 
 namespace zk_format {
 namespace {
@@ -26,59 +27,96 @@ long long ReadNumber(const char*& p) {
   return value;
 }
 
-enum class ArgSize { kDefault, kLongLong, kLongDouble, kWide };
+// What the size prefixes in front of a conversion say about its argument.
+struct ArgSize {
+  bool longLong = false;  // ll, I64: 64-bit integers and pointers
+  bool intMax = false;    // j: 64-bit integers
+  bool wide = false;      // l, w: wide characters and texts
+  bool narrow = false;    // h: narrow characters and texts, whatever else
+};
 
-// Steps over one size prefix of the formatter and tells what it means for
-// the argument that the conversion will take.
-ArgSize ReadSizePrefix(const char*& p) {
-  switch (*p) {
-    case 'h':
-      ++p;
-      if (*p == 'h') ++p;
-      return ArgSize::kDefault;
-    case 'l':
-      ++p;
-      if (*p == 'l') {
+// Steps over the size prefixes at `p`. The runtime's formatter accepts any
+// number of them in a row; F and N (near and far pointers of 16-bit code),
+// L (its long double is a double), z, t, I and I32 change nothing on this
+// 32-bit target.
+ArgSize ReadSizePrefixes(const char*& p) {
+  ArgSize size;
+  for (;;) {
+    switch (*p) {
+      case 'F':
+      case 'N':
+      case 'L':
+      case 'z':
+      case 't':
         ++p;
-        return ArgSize::kLongLong;
-      }
-      return ArgSize::kWide;  // long: 32-bit for integers, wide for c and s
-    case 'L':
-      ++p;
-      return ArgSize::kLongDouble;  // integers stay 32-bit
-    case 'j':
-      ++p;
-      return ArgSize::kLongLong;
-    case 'z':
-    case 't':
-      ++p;
-      return ArgSize::kDefault;
-    case 'I':
-      ++p;
-      if (p[0] == '6' && p[1] == '4') {
-        p += 2;
-        return ArgSize::kLongLong;
-      }
-      if (p[0] == '3' && p[1] == '2') p += 2;
-      return ArgSize::kDefault;
-    default:
-      return ArgSize::kDefault;
+        break;
+      case 'h':
+        ++p;
+        size.narrow = true;
+        break;
+      case 'w':
+        ++p;
+        size.wide = true;
+        break;
+      case 'l':
+        if (p[1] == 'l') {
+          p += 2;
+          size.longLong = true;
+        } else {
+          ++p;
+          size.wide = true;  // long: 32-bit for integers, wide for c and s
+        }
+        break;
+      case 'j':
+        ++p;
+        size.intMax = true;
+        break;
+      case 'I':
+        if (p[1] == '6' && p[2] == '4') {
+          p += 3;
+          size.longLong = true;
+        } else if (p[1] == '3' && p[2] == '2') {
+          p += 3;
+        } else {
+          ++p;
+        }
+        break;
+      default:
+        return size;
+    }
   }
 }
 
-long long TextLength(const char* text) {
-  return text == nullptr ? 6 : static_cast<long long>(std::strlen(text));
+// The length of a text argument. With a precision the formatter reads at most
+// that many characters, and so does this: the text need not be terminated
+// within them.
+long long TextLength(const char* text, bool bounded, long long precision) {
+  if (text == nullptr) return 6;
+  if (!bounded) return static_cast<long long>(std::strlen(text));
+  const void* end = std::memchr(text, '\0', static_cast<std::size_t>(precision));
+  return end == nullptr ? precision : static_cast<const char*>(end) - text;
 }
 
-long long WideTextLength(const wchar_t* text) {
-  return text == nullptr ? 6 : static_cast<long long>(std::wcslen(text));
+long long WideTextLength(const wchar_t* text, bool bounded, long long precision) {
+  if (text == nullptr) return 6;
+  long long length = 0;
+  while ((!bounded || length < precision) && text[length] != L'\0') ++length;
+  return length;
 }
 
 long long Larger(long long a, long long b) { return a > b ? a : b; }
 
 }  // namespace
 
-int EstimateFormattedLength(const char* format, va_list callerArgs) {
+int EstimateFormattedLength(const char* format, va_list callerArgs, const char* watchedFirst,
+                            std::size_t watchedSize, bool* textInWatched) {
+  auto watch = [&](const void* text) {
+    auto at = reinterpret_cast<std::uintptr_t>(text);
+    auto first = reinterpret_cast<std::uintptr_t>(watchedFirst);
+    if (textInWatched != nullptr && text != nullptr && at >= first && at - first < watchedSize) {
+      *textInWatched = true;
+    }
+  };
   va_list args;
   va_copy(args, callerArgs);
   long long total = 0;
@@ -110,8 +148,12 @@ int EstimateFormattedLength(const char* format, va_list callerArgs) {
       }
     }
     if (!widthFromArgument) width = ReadNumber(p);
+    if (width < 0) width = -width;  // a left-justified field of that size
 
+    // A precision bounds what a text conversion reads; a negative one taken
+    // through "*" is no precision at all.
     long long precision = 0;
+    bool bounded = false;
     if (*p == '.') {
       ++p;
       if (*p == '*') {
@@ -120,9 +162,11 @@ int EstimateFormattedLength(const char* format, va_list callerArgs) {
       } else {
         precision = ReadNumber(p);
       }
+      bounded = precision >= 0;
+      if (!bounded) precision = 0;
     }
 
-    ArgSize size = ReadSizePrefix(p);
+    ArgSize size = ReadSizePrefixes(p);
     char conversion = *p;
     if (conversion == '\0') break;
     ++p;
@@ -136,10 +180,14 @@ int EstimateFormattedLength(const char* format, va_list callerArgs) {
         if (conversion == 'c' || conversion == 'C') {
           (void)va_arg(args, int);
           item = 2;
-        } else if (conversion == 'S' || size == ArgSize::kWide) {
-          item = Larger(1, WideTextLength(va_arg(args, const wchar_t*)));
+        } else if (!size.narrow && (conversion == 'S' || size.wide)) {
+          const wchar_t* text = va_arg(args, const wchar_t*);
+          watch(text);
+          item = Larger(1, WideTextLength(text, bounded, precision));
         } else {
-          item = Larger(1, TextLength(va_arg(args, const char*)));
+          const char* text = va_arg(args, const char*);
+          watch(text);
+          item = Larger(1, TextLength(text, bounded, precision));
         }
         if (precision != 0 && item > precision) item = precision;
         if (item < width) item = width;
@@ -150,7 +198,7 @@ int EstimateFormattedLength(const char* format, va_list callerArgs) {
       case 'u':
       case 'x':
       case 'X':
-        if (size == ArgSize::kLongLong) {
+        if (size.longLong || size.intMax) {
           (void)va_arg(args, long long);
         } else {
           (void)va_arg(args, int);
@@ -158,29 +206,28 @@ int EstimateFormattedLength(const char* format, va_list callerArgs) {
         item = Larger(32, width + precision);
         break;
       case 'p':
-        (void)va_arg(args, void*);
+        if (size.longLong) {
+          (void)va_arg(args, long long);
+        } else {
+          (void)va_arg(args, void*);
+        }
         item = Larger(32, width + precision);
         break;
       case 'e':
       case 'E':
       case 'f':
-      case 'F':
       case 'g':
       case 'G':
       case 'a':
       case 'A':
-        if (size == ArgSize::kLongDouble) {
-          (void)va_arg(args, long double);
-        } else {
-          (void)va_arg(args, double);
-        }
+        (void)va_arg(args, double);
         item = Larger(128, width + precision);
         break;
       case 'n':
         (void)va_arg(args, void*);
         break;
       default:
-        break;  // written literally by the formatter; takes no argument
+        break;  // written literally by the formatter, or not at all; no argument
     }
     total = Clamp(total + item);
   }

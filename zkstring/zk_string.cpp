@@ -9,14 +9,20 @@
 #include "platform/win32.h"
 #include "zkstring/zk_string_block.h"
 
+using zk_string_block::FieldLength;
 using zk_string_block::HeaderOf;
 using zk_string_block::IsEmptyBlock;
 using zk_string_block::kEmptyBlockCount;
 using zk_string_block::kLockedCount;
 using zk_string_block::SetLength;
 
+// The layout is an interface of the executable. (The library also builds on
+// a 64-bit host, with a stand-in for the few Win32 calls, for fuzzing; there
+// the count is wider and the layout is nobody's interface.)
+#if defined(_WIN32)
 static_assert(sizeof(ZkStringData) == 12, "the block header is three 32-bit fields");
 static_assert(sizeof(long) == 4, "refCount is a 32-bit interlocked value");
+#endif
 static_assert(sizeof(ZkString) == sizeof(char*), "a ZkString is one pointer");
 
 namespace {
@@ -62,7 +68,7 @@ ZkStringData* ZkString::GetData() const { return HeaderOf(chars_); }
 void ZkString::Init() { chars_ = &g_emptyBlock.terminator; }
 
 int ZkString::SafeStrlen(const char* text) {
-  return text == nullptr ? 0 : static_cast<int>(std::strlen(text));
+  return text == nullptr ? 0 : FieldLength(static_cast<long long>(std::strlen(text)));
 }
 
 void ZkString::AllocBuffer(int n) {
@@ -71,6 +77,7 @@ void ZkString::AllocBuffer(int n) {
     return;
   }
   // Exactly the header and n + 1 characters: no rounding, no growth reserve.
+  // n is at most INT_MAX, so the size fits a 32-bit size_t.
   void* raw = ::operator new(sizeof(ZkStringData) + static_cast<std::size_t>(n) + 1);
   ZkStringData* data = static_cast<ZkStringData*>(raw);
   data->refCount = 1;
@@ -131,7 +138,7 @@ void ZkString::AssignCopy(int n, const char* text) {
 }
 
 void ZkString::AllocCopy(ZkString& dest, int copyLength, int copyIndex, int extraLength) const {
-  int total = copyLength + extraLength;
+  int total = FieldLength(static_cast<long long>(copyLength) + extraLength);
   if (total == 0) {
     dest.Init();
     return;
@@ -141,7 +148,7 @@ void ZkString::AllocCopy(ZkString& dest, int copyLength, int copyIndex, int extr
 }
 
 void ZkString::ConcatCopy(int length1, const char* text1, int length2, const char* text2) {
-  int total = length1 + length2;
+  int total = FieldLength(static_cast<long long>(length1) + length2);
   if (total == 0) return;
   AllocBuffer(total);
   std::memcpy(chars_, text1, static_cast<std::size_t>(length1));
@@ -151,7 +158,7 @@ void ZkString::ConcatCopy(int length1, const char* text1, int length2, const cha
 void ZkString::ConcatInPlace(int n, const char* text) {
   if (n == 0) return;
   ZkStringData* data = GetData();
-  if (data->refCount <= 1 && data->dataLength + n <= data->allocLength) {
+  if (data->refCount <= 1 && static_cast<long long>(data->dataLength) + n <= data->allocLength) {
     std::memmove(chars_ + data->dataLength, text, static_cast<std::size_t>(n));
     SetLength(data, data->dataLength + n);
     return;

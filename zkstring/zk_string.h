@@ -23,7 +23,10 @@
 // everywhere else a text must be a valid C string.
 //
 // Allocation failure: the global operator new throws std::bad_alloc out of the
-// allocating member; the object stays a valid string.
+// allocating member; the object stays a valid string. A length that no block
+// can hold (above INT_MAX characters: what a concatenation, an insertion, a
+// replacement or the wide view would need) counts as one too: std::bad_alloc
+// is thrown before anything is allocated or changed.
 //
 // Threads: counts of shared blocks change with interlocked operations, so two
 // strings that share a block may live on different threads; one string object
@@ -225,7 +228,7 @@ class KV_EXPORT ZkString {
   // length when needed. Returns the new length.
   int Insert(int index, char ch);
   // As above; a null or empty text changes nothing and returns the length.
-  // `text` must not point into this string.
+  // `text` may point into this string (it is copied first).
   int Insert(int index, const char* text);
   // Deletes up to `count` characters from `index` (negative index: 0).
   // Returns the length BEFORE the deletion.
@@ -236,10 +239,15 @@ class KV_EXPORT ZkString {
   // Replaces every non-overlapping `oldText` in every NUL-separated piece up
   // to dataLength, left to right; a null `newText` deletes. Returns the count.
   // Allocates at most once, exactly to the result length, only when the
-  // result does not fit. Null or empty `oldText` returns 0.
+  // result does not fit. Null or empty `oldText` returns 0. Either text may
+  // point into this string (the texts are then copied first, one allocation
+  // each). A result longer than INT_MAX characters throws std::bad_alloc and
+  // leaves the string unchanged.
   int Replace(const char* oldText, const char* newText);
   // As Replace, with `oldText` found without regard to case (_strupr on both
-  // sides); `newText` is inserted as given.
+  // sides); `newText` is inserted as given. Each search allocates two
+  // temporaries; should one of them fail, the occurrences before it stay
+  // replaced and std::bad_alloc is thrown.
   int ReplaceNoCase(const char* oldText, const char* newText);
   // Removes every `ch` among all dataLength characters; returns the count.
   int Remove(char ch);
@@ -254,14 +262,20 @@ class KV_EXPORT ZkString {
 
   // ---- Formatting -------------------------------------------------------
 
-  // printf-style formatting (the runtime's C99 formatter). The capacity is
+  // printf-style formatting with the C runtime's own formatter (msvcrt's
+  // _vsnprintf): its conversions and size prefixes (I64, F and N, L taking a
+  // double), its text ("%e" writes three exponent digits). The capacity is
   // first made at least an estimate of the output length (32 characters per
-  // integer or pointer, 128 per floating value, the string length for %s,
-  // each raised to width + precision), so ordinary formats allocate at most
-  // once; output that does not fit the estimate is never written past the
-  // buffer: the buffer grows to the exact output length and the text is
-  // formatted again. A string that already had more room keeps it. The
-  // format and arguments must not point into this string.
+  // integer or pointer, 128 per floating value, the text length for %s, read
+  // no further than its precision, each raised to width + precision), so
+  // ordinary formats allocate at most once; output that does not fit the
+  // estimate is never written past the buffer: the buffer grows to the exact
+  // output length and the text is formatted again (should that growth run
+  // out of memory, the string is left empty and std::bad_alloc thrown). A
+  // format the runtime refuses gives the empty text. A string that already
+  // had more room keeps it. The format and text arguments may point into
+  // this string: the text is then made in a new block, which the string
+  // takes over.
   void Format(const char* format, ...);
   void FormatV(const char* format, va_list args);
   // Message-style formatting through the system formatter: %1..%99 take the
@@ -277,7 +291,8 @@ class KV_EXPORT ZkString {
   // the capacity becomes at least 3 times that offset and the narrow text is
   // kept (its length is measured again). Valid until the string is next
   // changed or destroyed; the next call rewrites it. If the text cannot be
-  // converted the wide text is empty.
+  // converted the wide text is empty. A text of more than 715827881
+  // characters has no room for it: std::bad_alloc, the string unchanged.
   operator const unsigned short*();
 
  protected:

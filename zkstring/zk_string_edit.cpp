@@ -7,7 +7,10 @@
 #include "zkstring/zk_string.h"
 #include "zkstring/zk_string_block.h"
 
+using zk_string_block::FieldLength;
+using zk_string_block::HeaderOf;
 using zk_string_block::IsEmptyBlock;
+using zk_string_block::PointsInto;
 using zk_string_block::SetLength;
 
 namespace {
@@ -191,11 +194,11 @@ void ZkString::TrimLeft(const char* set) {
 // ---- Editing --------------------------------------------------------------
 
 int ZkString::Insert(int index, char ch) {
+  int newLength = FieldLength(static_cast<long long>(GetData()->dataLength) + 1);
   CopyBeforeWrite();
   int length = GetData()->dataLength;
   if (index < 0) index = 0;
   if (index > length) index = length;
-  int newLength = length + 1;
   GetBuffer(newLength);  // grows to exactly newLength when the capacity is short
   std::memmove(chars_ + index + 1, chars_ + index, static_cast<std::size_t>(length - index + 1));
   chars_[index] = ch;
@@ -207,10 +210,17 @@ int ZkString::Insert(int index, const char* text) {
   if (index < 0) index = 0;
   int insertLength = SafeStrlen(text);
   if (insertLength == 0) return GetData()->dataLength;
+  int newLength = FieldLength(static_cast<long long>(GetData()->dataLength) + insertLength);
+  // A text inside this string would be moved by the insertion, or freed with
+  // the old block when it grows: insert a copy of it.
+  ZkString ownText;
+  if (PointsInto(GetData(), text)) {
+    ownText = ZkString(text, insertLength);
+    text = ownText;
+  }
   CopyBeforeWrite();
   int length = GetData()->dataLength;
   if (index > length) index = length;
-  int newLength = length + insertLength;
   GetBuffer(newLength);
   std::memmove(chars_ + index + insertLength, chars_ + index,
                static_cast<std::size_t>(length - index + 1));
@@ -255,9 +265,11 @@ namespace {
 // exported interface.
 template <typename Find>
 int ReplaceTexts(ZkString& self, const char* oldText, const char* newText, Find find) {
-  int oldLength = oldText == nullptr ? 0 : static_cast<int>(std::strlen(oldText));
+  int oldLength =
+      oldText == nullptr ? 0 : FieldLength(static_cast<long long>(std::strlen(oldText)));
   if (oldLength == 0) return 0;
-  int newLength = newText == nullptr ? 0 : static_cast<int>(std::strlen(newText));
+  int newLength =
+      newText == nullptr ? 0 : FieldLength(static_cast<long long>(std::strlen(newText)));
 
   // Counting pass: non-overlapping matches in every NUL-separated piece.
   const char* text = self;
@@ -270,14 +282,31 @@ int ReplaceTexts(ZkString& self, const char* oldText, const char* newText, Find 
   }
   if (count == 0) return 0;
 
-  // One allocation at most, of exactly the result length; GetBuffer also
-  // makes a shared block private.
+  // Texts inside this string would change under the replacing pass, and may
+  // be freed with the old block when it grows: replace with copies of them.
+  ZkString ownOld, ownNew;
+  if (PointsInto(HeaderOf(text), oldText)) {
+    ownOld = ZkString(oldText, oldLength);
+    oldText = ownOld;
+  }
+  if (newLength > 0 && PointsInto(HeaderOf(text), newText)) {
+    ownNew = ZkString(newText, newLength);
+    newText = ownNew;
+  }
+
+  // The result length can exceed any block (a long text, many matches, a
+  // longer new text): it is worked out in 64 bits and refused before the
+  // string is touched. One allocation at most, of exactly the result length;
+  // GetBuffer also makes a shared block private.
   int length = self.GetLength();
-  int resultLength = length + (newLength - oldLength) * count;
+  int resultLength = FieldLength(static_cast<long long>(length) +
+                                 static_cast<long long>(newLength - oldLength) * count);
   char* chars = self.GetBuffer(resultLength);
 
   // Replacing pass over the same pieces. The end of the text moves with each
-  // replacement, so the walk follows the current end, never the old one.
+  // replacement, so the walk follows the current end, never the old one. The
+  // length is stored with every replacement, so that a search that runs out
+  // of memory (the case-blind one allocates) leaves a consistent string.
   for (char* piece = chars; piece < chars + length;) {
     char* match;
     while ((match = const_cast<char*>(find(piece, oldText))) != nullptr) {
@@ -285,7 +314,7 @@ int ReplaceTexts(ZkString& self, const char* oldText, const char* newText, Find 
       std::memmove(match + newLength, match + oldLength, static_cast<std::size_t>(rest));
       if (newLength > 0) std::memcpy(match, newText, static_cast<std::size_t>(newLength));
       length += newLength - oldLength;
-      chars[length] = '\0';
+      SetLength(HeaderOf(chars), length);
       piece = match + newLength;  // inserted text is never searched again
     }
     piece = const_cast<char*>(NextPiece(piece));

@@ -11,10 +11,17 @@
 // instantiation per type sequence) then hands the estimate a real argument
 // list.
 //
-// The estimate takes the format as the target's formatter reads it (I64,
-// I32, I, l and L on integers); vsnprintf gets the same format spelt for the
-// host (ll for a 64-bit integer, nothing where the target's integer is 32
-// bits), so that both read the same arguments and write the same text.
+// The estimate takes the format as the target's formatter (msvcrt) reads it:
+// I64, I32, I, F, N, l and L on integers, F, l and L on floating values (all
+// a double there), w for wide texts; vsnprintf gets the same format spelt for
+// the host (ll for a 64-bit integer, nothing where the target's prefix
+// changes no size), so that both read the same arguments and write nearly
+// the same text. (The host writes fewer exponent digits and "0x" for "p".)
+//
+// A text with a precision below its length is sometimes handed over cut to
+// that many characters, with the byte behind them poisoned while the
+// estimate runs: it must read no further than the precision
+// (AddressSanitizer watches). vsnprintf then sees the byte as a terminator.
 //
 // Checked: the estimate lies in 0..0x3FFFFFFF, leaves the argument list
 // usable (vsnprintf runs on it afterwards), and is at least vsnprintf's
@@ -24,6 +31,7 @@
 // writes on top of a precision of 32 or more digits. Formats with widths or
 // precisions over 99999 are estimated but not formatted.
 #include <fuzzer/FuzzedDataProvider.h>
+#include <sanitizer/asan_interface.h>
 
 #include <clocale>
 #include <cstdarg>
@@ -31,6 +39,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,14 +52,13 @@ constexpr std::size_t kMaxSlots = 4;
 constexpr std::size_t kMaxPieces = 12;
 constexpr long long kEstimateLimit = 0x3FFFFFFF;
 
-enum SlotType { kInt, kLongLong, kDouble, kLongDouble, kText, kWideText, kSlotTypes };
+enum SlotType { kInt, kLongLong, kDouble, kText, kWideText, kSlotTypes };
 
 struct Slot {
   SlotType type = kInt;
   int i = 0;
   long long ll = 0;
   double d = 0;
-  long double ld = 0;
   char* text = nullptr;  // also a %p pointer: void* may be read from a char*
   const wchar_t* wide = nullptr;
 };
@@ -57,9 +66,7 @@ struct Slot {
 // One floating conversion on its own, to see whether its text exceeds 128.
 struct FloatItem {
   std::string spec;  // host spelling, stars replaced by their values
-  bool isLong = false;
   double d = 0;
-  long double ld = 0;
 };
 
 struct Job {
@@ -67,6 +74,8 @@ struct Job {
   std::string hostFormat;  // the same, spelt for vsnprintf here
   std::vector<Slot> slots;
   std::vector<FloatItem> floats;
+  std::vector<std::unique_ptr<char[]>> cut;  // texts cut at their precision
+  std::vector<char*> fences;                 // the byte behind each
   long long allowance = 0;  // documented shortfall: signs and "0x" past a precision
   bool exempt = false;      // a negative "*" value
   bool huge = false;        // a width or precision too large to format
@@ -131,9 +140,6 @@ std::string Printable(const std::string& text) {
       case kDouble:
         std::fprintf(stderr, " double %g", s.d);
         break;
-      case kLongDouble:
-        std::fprintf(stderr, " long double %Lg", s.ld);
-        break;
       case kText:
         std::fprintf(stderr, " text %s", s.text ? s.text : "(null pointer)");
         break;
@@ -194,7 +200,7 @@ long long AddNumber(FuzzedDataProvider& in, Job& job, std::string& standalone) {
 }
 
 void AddConversion(FuzzedDataProvider& in, Job& job) {
-  static const char kConversions[] = "diouxXcCsSeEfFgGaAp";
+  static const char kConversions[] = "diouxXcCsSeEfgGaAp";
   const char conversion =
       kConversions[in.ConsumeIntegralInRange<std::size_t>(0, sizeof kConversions - 2)];
   std::string standalone = "%";
@@ -225,13 +231,19 @@ void AddConversion(FuzzedDataProvider& in, Job& job) {
     SlotType type;
   };
   static const Prefix kIntPrefixes[] = {
-      {"", "", kInt},  {"h", "h", kInt},        {"hh", "hh", kInt},       {"l", "", kInt},
-      {"L", "", kInt}, {"I32", "", kInt},       {"I", "", kInt},          {"z", "", kInt},
-      {"t", "", kInt}, {"ll", "ll", kLongLong}, {"I64", "ll", kLongLong}, {"j", "ll", kLongLong}};
+      {"", "", kInt},         {"h", "h", kInt},   {"hh", "hh", kInt},       {"l", "", kInt},
+      {"L", "", kInt},        {"I32", "", kInt},  {"I", "", kInt},          {"z", "", kInt},
+      {"t", "", kInt},        {"F", "", kInt},    {"N", "", kInt},          {"Fl", "", kInt},
+      {"ll", "ll", kLongLong}, {"I64", "ll", kLongLong}, {"j", "ll", kLongLong}};
   static const Prefix kFloatPrefixes[] = {
-      {"", "", kDouble}, {"l", "", kDouble}, {"L", "L", kLongDouble}};
-  static const Prefix kCharPrefixes[] = {{"", "", kInt}, {"h", "", kInt}, {"l", "l", kInt}};
-  static const Prefix kTextPrefixes[] = {{"", "", kText}, {"h", "", kText}, {"l", "l", kWideText}};
+      {"", "", kDouble}, {"l", "", kDouble}, {"L", "", kDouble}, {"F", "", kDouble}};
+  static const Prefix kCharPrefixes[] = {
+      {"", "", kInt}, {"h", "", kInt}, {"l", "l", kInt}, {"w", "l", kInt}};
+  static const Prefix kTextPrefixes[] = {{"", "", kText},
+                                         {"h", "", kText},
+                                         {"N", "", kText},
+                                         {"l", "l", kWideText},
+                                         {"w", "l", kWideText}};
   static const Prefix kNoPrefix[] = {{"", "", kText}};
   static const Prefix kWideTextPrefix[] = {{"", "", kWideText}};
   const Prefix* prefixes = kIntPrefixes;
@@ -247,12 +259,12 @@ void AddConversion(FuzzedDataProvider& in, Job& job) {
     case 'a':
     case 'A':
       prefixes = kFloatPrefixes;
-      prefixCount = 3;
+      prefixCount = 4;
       isFloat = true;
       break;
     case 'c':
       prefixes = kCharPrefixes;
-      prefixCount = 3;
+      prefixCount = 4;
       break;
     case 'C':
       prefixes = kCharPrefixes;
@@ -260,7 +272,7 @@ void AddConversion(FuzzedDataProvider& in, Job& job) {
       break;
     case 's':
       prefixes = kTextPrefixes;
-      prefixCount = 3;
+      prefixCount = 5;
       break;
     case 'S':
       prefixes = kWideTextPrefix;
@@ -297,10 +309,8 @@ void AddConversion(FuzzedDataProvider& in, Job& job) {
                               : in.ConsumeIntegral<long long>();
       break;
     case kDouble:
-    case kLongDouble:
       s.d = in.ConsumeBool() ? kDoubles[in.ConsumeIntegralInRange<std::size_t>(0, 12)]
                              : in.ConsumeFloatingPoint<double>();
-      s.ld = s.d;
       break;
     case kText:
       if (conversion == 'p') {
@@ -308,6 +318,16 @@ void AddConversion(FuzzedDataProvider& in, Job& job) {
       } else {
         const std::size_t pick = in.ConsumeIntegralInRange<std::size_t>(0, 8);
         s.text = pick == 8 ? nullptr : g_texts[pick].data();
+        if (s.text != nullptr && precision >= 0 &&
+            static_cast<std::size_t>(precision) < g_texts[pick].size() && in.ConsumeBool()) {
+          const std::size_t kept = static_cast<std::size_t>(precision);
+          job.cut.emplace_back(new char[kept + 1]);
+          char* copy = job.cut.back().get();
+          std::memcpy(copy, s.text, kept);
+          copy[kept] = '\0';
+          job.fences.push_back(copy + kept);
+          s.text = copy;
+        }
       }
       break;
     case kWideText: {
@@ -321,7 +341,7 @@ void AddConversion(FuzzedDataProvider& in, Job& job) {
   job.slots.push_back(s);
 
   if (isFloat) {
-    job.floats.push_back({standalone, s.type == kLongDouble, s.d, s.ld});
+    job.floats.push_back({standalone, s.d});
   }
   // A precision of 32 or more can fill the estimate with digits alone; a
   // sign or blank, and the "0x" of a pointer, then come on top.
@@ -353,15 +373,16 @@ void BuildJob(FuzzedDataProvider& in, Job& job) {
 }
 
 int StandaloneLength(const FloatItem& f) {
-  return f.isLong ? std::snprintf(nullptr, 0, f.spec.c_str(), f.ld)
-                  : std::snprintf(nullptr, 0, f.spec.c_str(), f.d);
+  return std::snprintf(nullptr, 0, f.spec.c_str(), f.d);
 }
 
 // The estimate and vsnprintf on one argument list, as FormatV runs them.
 void Check(const Job* job, ...) {
   va_list args;
   va_start(args, job);
+  for (char* fence : job->fences) ASAN_POISON_MEMORY_REGION(fence, 1);
   const int estimate = zk_format::EstimateFormattedLength(job->format.c_str(), args);
+  for (char* fence : job->fences) ASAN_UNPOISON_MEMORY_REGION(fence, 1);
   if (estimate < 0 || estimate > kEstimateLimit) {
     std::fprintf(stderr, "estimate %d out of range\n", estimate);
     std::abort();
@@ -396,9 +417,6 @@ void Apply(const Job& job, std::size_t next, Args... args) {
         break;
       case kDouble:
         Apply(job, next + 1, args..., s.d);
-        break;
-      case kLongDouble:
-        Apply(job, next + 1, args..., s.ld);
         break;
       case kText:
         Apply(job, next + 1, args..., s.text);

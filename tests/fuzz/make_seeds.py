@@ -176,7 +176,23 @@ def format_seeds():
         write(h, f"choices-{i}", seed)
 
 
+# --- replacing texts --------------------------------------------------------
+
+def replace_seeds():
+    """Choices for zk_replace_fuzz: the pieces of the text come from the front,
+    counts and switches from the back."""
+    h = "zk_replace_fuzz"
+    for i, seed in enumerate([
+        b"\x01a\x01a\x02bb\x01a" + bytes([0xFF] * 24),
+        b"\x02ab\x03x\x00y\x01A\x02aB" + bytes(range(0, 32)),
+        b"\x01a\x01a\x06bbbbbb" + bytes([0xFF, 0x00, 0xFF, 0x7F] * 8),
+        bytes((i * 53 + 7) % 256 for i in range(80)),
+    ]):
+        write(h, f"choices-{i}", seed)
+
+
 if __name__ == "__main__":
     archive_seeds()
     dib_seeds()
     format_seeds()
+    replace_seeds()

@@ -12,6 +12,7 @@ namespace {
 constexpr std::size_t kPrefix = 16;
 constexpr unsigned char kGuard[8] = {0xFD, 0xFD, 0xFD, 0xFD, 0xFD, 0xFD, 0xFD, 0xFD};
 constexpr unsigned char kFreshFill = 0xCD;
+constexpr unsigned char kFreedFill = 0xDD;
 
 zk_test::AllocCounts g_counts;
 long g_damaged = 0;
@@ -41,6 +42,7 @@ void Free(void* block) {
   if (block == nullptr) return;
   ++g_counts.deletes;
   if (!zk_test::GuardIntact(block)) ++g_damaged;
+  std::memset(block, kFreedFill, SizeOf(block));  // what is read after the free is no text
   std::free(PrefixOf(block));
 }
 

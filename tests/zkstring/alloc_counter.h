@@ -1,7 +1,9 @@
 // The string tests replace the global allocation operators of their
 // executable: every block is counted, filled with a pattern when it is handed
-// out (so no code can rely on zeroed memory) and followed by guard bytes that
-// are checked when it is freed, so a write past the end of a block shows up.
+// out (so no code can rely on zeroed memory) and with another when it is
+// freed (so text read from a freed block is garbage), and followed by guard
+// bytes that are checked when it is freed, so a write past the end of a block
+// shows up.
 #pragma once
 
 namespace zk_test {

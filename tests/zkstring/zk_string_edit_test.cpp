@@ -219,6 +219,50 @@ TEST_F(EditTest, ReplaceTexts) {
   }
 }
 
+TEST_F(EditTest, TextsThatPointIntoTheStringItself) {
+  // Each row edits the string with a text taken from its own block, with
+  // room to spare (no new block: the text would move under the edit) or
+  // without (a new block: the old one, and the text in it, is freed).
+  struct Case {
+    const char* what;
+    const char* before;
+    int room;
+    int (*edit)(ZkString&, const char* own);
+    const char* after;
+  };
+  const Case cases[] = {
+      {"new text is the whole string", "xy", 0,
+       [](ZkString& s, const char* own) { return s.Replace("x", own); }, "xyy"},
+      {"new text is the whole string, in place", "aXa", 20,
+       [](ZkString& s, const char* own) { return s.Replace("a", own); }, "aXaXaXa"},
+      {"new text is a tail", "a.b", 0,
+       [](ZkString& s, const char* own) { return s.Replace(".", own + 1); }, "a.bb"},
+      {"old text is a tail", "ab-ab", 0,
+       [](ZkString& s, const char* own) { return s.Replace(own + 3, "c"); }, "c-c"},
+      {"both texts from the string", "ab", 8,
+       [](ZkString& s, const char* own) { return s.Replace(own + 1, own); }, "aab"},
+      {"case-blind, old text is a tail", "Ab-ab", 0,
+       [](ZkString& s, const char* own) { return s.ReplaceNoCase(own + 3, "X"); }, "X-X"},
+      {"case-blind, new text is the whole string", "aB", 0,
+       [](ZkString& s, const char* own) { return s.ReplaceNoCase("b", own); }, "aaB"},
+      {"insert the whole string", "abc", 0,
+       [](ZkString& s, const char* own) { return s.Insert(1, own); }, "aabcbc"},
+      {"insert a tail, in place", "abc", 10,
+       [](ZkString& s, const char* own) { return s.Insert(0, own + 1); }, "bcabc"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ZkString s(c.before);
+    if (c.room > 0) {
+      s.GetBuffer(c.room);
+      s.ReleaseBuffer();
+    }
+    c.edit(s, Chars(s));
+    EXPECT_EQ(Text(s), c.after);
+    EXPECT_TRUE(BlockIntact(s));
+  }
+}
+
 TEST_F(EditTest, ReplaceWithoutAMatchLeavesASharedStringShared) {
   ZkString a("abc");
   ZkString b(a);

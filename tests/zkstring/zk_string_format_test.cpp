@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32.h"
 #include "tests/zkstring/zk_string_test_support.h"
 
 namespace zk_test {
@@ -73,7 +74,7 @@ TEST_F(FormatTest, OutputBeyondTheEstimateIsFormattedInFull) {
   std::string power = PowerOfTwo(500) + ".000000";
   std::string left40 = "7" + std::string(39, ' ') + "|";
   RunFormatCases({
-      {"%E", [](ZkString& s) { s.Format("%E", 1.5); }, "1.500000E+00", 128},
+      {"%E", [](ZkString& s) { s.Format("%E", 1.5); }, "1.500000E+000", 128},
       {"%I64d", [](ZkString& s) { s.Format("%I64d", 1234567890123LL); }, "1234567890123", 32},
       {"%lld", [](ZkString& s) { s.Format("%lld", -9223372036854775807LL - 1); },
        "-9223372036854775808", 32},
@@ -92,9 +93,117 @@ TEST_F(FormatTest, ArgumentsAfterA64BitOrUnlistedConversionStayInStep) {
       {"%I64d %s", [](ZkString& s) { s.Format("%I64d %s", 0x0000012300000456LL, "tail"); },
        "1249835484246 tail", 32 + 1 + 4},
       {"%lld|%s", [](ZkString& s) { s.Format("%lld|%s", 5LL, "x"); }, "5|x", 32 + 1 + 1},
-      {"%E|%s", [](ZkString& s) { s.Format("%E|%s", 2.0, "y"); }, "2.000000E+00|y", 128 + 1 + 1},
+      {"%E|%s", [](ZkString& s) { s.Format("%E|%s", 2.0, "y"); }, "2.000000E+000|y", 128 + 1 + 1},
       {"%ls|%s", [](ZkString& s) { s.Format("%ls|%s", L"wide", "z"); }, "wide|z", 4 + 1 + 1},
   });
+}
+
+TEST_F(FormatTest, TheTextIsTheCRuntimesOwn) {
+  // What the system's runtime writes, where a C99 formatter differs: three
+  // exponent digits, "L" taking a double, "F" and "N" as size prefixes of an
+  // int, "w" for a wide text; the arguments behind them stay in step.
+  RunFormatCases({
+      {"%e", [](ZkString& s) { s.Format("%e", 1.0); }, "1.000000e+000", 128},
+      {"%g", [](ZkString& s) { s.Format("%g", 1e-5); }, "1e-005", 128},
+      {"%Lf|%s", [](ZkString& s) { s.Format("%Lf|%s", 1.5, "x"); }, "1.500000|x", 128 + 1 + 1},
+      {"%Fd|%Nd|%s", [](ZkString& s) { s.Format("%Fd|%Nd|%s", 5, 6, "x"); }, "5|6|x",
+       32 + 1 + 32 + 1 + 1},
+      {"%ws|%s", [](ZkString& s) { s.Format("%ws|%s", L"w", "z"); }, "w|z", 1 + 1 + 1},
+      {"unconvertible wide text", [](ZkString& s) { s.Format("%ls", L"\x4E2D"); }, "", 1},
+  });
+}
+
+// msvcrt's own _vsnprintf, looked up in the loaded runtime by name, so that
+// the comparison does not depend on which formatter the headers select.
+template <typename... Args>
+std::string RuntimeFormat(const char* format, Args... args) {
+  using Vsnprintf = int(__cdecl*)(char*, std::size_t, const char*, va_list);
+  static const auto vsnprintfOfRuntime = reinterpret_cast<Vsnprintf>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("msvcrt.dll"), "_vsnprintf")));
+  char text[512];
+  auto call = [&](const char* f, ...) {
+    va_list list;
+    va_start(list, f);
+    int n = vsnprintfOfRuntime(text, sizeof text - 1, f, list);
+    va_end(list);
+    return n;
+  };
+  int n = call(format, args...);
+  return n < 0 ? "(failed)" : std::string(text, static_cast<std::size_t>(n));
+}
+
+template <typename... Args>
+void ExpectSameAsTheRuntime(const char* format, Args... args) {
+  ZkString s;
+  s.Format(format, args...);
+  EXPECT_EQ(Text(s), RuntimeFormat(format, args...)) << format;
+}
+
+TEST_F(FormatTest, FormatWritesWhatTheRuntimesFormatterWrites) {
+  ExpectSameAsTheRuntime("%e|%E|%g|%G", 1.0, -2.5e-10, 1e100, 1e-300);
+  ExpectSameAsTheRuntime("%Lf|%Le|%.3Lg", 1.5, 2.0, 3.0);
+  ExpectSameAsTheRuntime("%p|%#x|%+05d|%-4o|", reinterpret_cast<void*>(0x1234), 255, 7, 8);
+  ExpectSameAsTheRuntime("%I64d|%lld|%I32u|%hd", 1LL << 40, -1LL, 4000000000u, 70000);
+  ExpectSameAsTheRuntime("%Fs|%Ns|%hs|%S|%C", "far", "near", "narrow", L"wide", L'c');
+}
+
+TEST_F(FormatTest, ATextWithAPrecisionIsReadNoFurtherThanThePrecision) {
+  // Six characters without a terminator, right in front of a page that
+  // cannot be read.
+  SYSTEM_INFO info;
+  ::GetSystemInfo(&info);
+  const std::size_t page = info.dwPageSize;
+  struct Region {
+    char* base;
+    ~Region() { ::VirtualFree(base, 0, MEM_RELEASE); }
+  } region{static_cast<char*>(
+      ::VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE))};
+  ASSERT_NE(region.base, nullptr);
+  DWORD previous;
+  ASSERT_TRUE(::VirtualProtect(region.base + page, page, PAGE_NOACCESS, &previous));
+  char* text = region.base + page - 6;
+  std::memcpy(text, "abcdef", 6);
+
+  ZkString s;
+  s.Format("%.3s|%.6s|%8.6s|%.*s|%.0s.", text, text, text, 6, text, region.base + page);
+  EXPECT_EQ(Text(s), "abc|abcdef|  abcdef|abcdef|.");
+}
+
+TEST_F(FormatTest, TheFormatAndTextsMayComeFromTheStringItself) {
+  // With room to spare the output would overwrite what is still to be read;
+  // without, the block that holds it would be freed.
+  struct Case {
+    const char* what;
+    const char* before;
+    int room;
+    void (*format)(ZkString&);
+    const char* after;
+  };
+  const Case cases[] = {
+      {"text argument twice", "abc", 0,
+       [](ZkString& s) { s.Format("%s-%s", Chars(s), Chars(s)); }, "abc-abc"},
+      {"text argument, in place", "hello", 64, [](ZkString& s) { s.Format("<%s>", Chars(s)); },
+       "<hello>"},
+      {"format", "x%dy", 0, [](ZkString& s) { s.Format(Chars(s), 5); }, "x5y"},
+      {"format, in place", "%d-%d", 64, [](ZkString& s) { s.Format(Chars(s), 100, 2); }, "100-2"},
+      {"wide view", "ab", 0,
+       [](ZkString& s) {
+         const unsigned short* wide = s;
+         s.Format("%ls|%s", wide, Chars(s));
+       },
+       "ab|ab"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ZkString s(c.before);
+    if (c.room > 0) {
+      s.GetBuffer(c.room);
+      s.ReleaseBuffer();
+    }
+    c.format(s);
+    EXPECT_EQ(Text(s), c.after);
+    EXPECT_TRUE(BlockIntact(s));
+  }
 }
 
 TEST_F(FormatTest, HugeFloatingValueIsNotCut) {
