@@ -20,40 +20,25 @@
 
 #include "archive/archive_format.h"
 #include "archive/pe_resources.h"
+#include "tests/kvpack/kvpack_run.h"
 
 namespace kv {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint32_t kStamp = 1136073600;  // 2006-01-01 00:00:00 UTC
-
-std::vector<std::uint8_t> ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  const timespec times[2] = {{kStamp, 0}, {kStamp, 0}};
-  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
-
-std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+using test::Bytes;
+using test::kStamp;
+using test::Quote;
+using test::ReadFile;
+using test::RunResult;
+using test::WriteFile;
 
 std::string Text(std::size_t n) {
   std::string out;
   for (std::size_t i = 0; out.size() < n; ++i) out += "line " + std::to_string(i % 977) + " of the readme\r\n";
   out.resize(n);
   return out;
-}
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
 }
 
 std::uint32_t U32(const std::vector<std::uint8_t>& b, std::size_t at) {
@@ -84,12 +69,6 @@ std::vector<std::uint8_t> Bmp(int width, int height, int bits, std::uint32_t com
   return f.b;
 }
 
-struct RunResult {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
-
 class KvpackSetupTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -106,19 +85,9 @@ class KvpackSetupTest : public ::testing::Test {
 
   RunResult Kvpack(const std::vector<std::string>& args, const std::string& env = "",
                    const fs::path& cwd = {}) {
-    std::string command = (cwd.empty() ? "" : "cd " + Quote(cwd) + " && ") + "env -u SOURCE_DATE_EPOCH " +
-                          env + " " + Quote(KVPACK_PATH);
-    for (const std::string& a : args) command += " " + Quote(a);
-    const fs::path out = root_ / "stdout.txt";
-    const fs::path err = root_ / "stderr.txt";
-    command += " >" + Quote(out) + " 2>" + Quote(err);
-    const int status = std::system(command.c_str());
-    const std::vector<std::uint8_t> o = ReadFile(out), e = ReadFile(err);
-    RunResult run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(o.begin(), o.end()),
-                  std::string(e.begin(), e.end())};
-    fs::remove(out);
-    fs::remove(err);
-    return run;
+    return test::RunCommand((cwd.empty() ? "" : "cd " + Quote(cwd) + " && ") +
+                                "env -u SOURCE_DATE_EPOCH " + env,
+                            KVPACK_PATH, args, root_);
   }
 
   // The stand-ins' names, a readme that compresses, a ready archive for

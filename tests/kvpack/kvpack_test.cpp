@@ -17,34 +17,20 @@
 
 #include "archive/archive_format.h"
 #include "tests/archive_format/pe_image_builder.h"
+#include "tests/kvpack/kvpack_run.h"
 
 namespace kv {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint32_t kStamp = 1136073600;  // 2006-01-01 00:00:00 UTC
-
-std::vector<std::uint8_t> ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string ReadText(const fs::path& path) {
-  const std::vector<std::uint8_t> b = ReadFile(path);
-  return std::string(b.begin(), b.end());
-}
-
-void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes,
-               std::uint32_t mtime = kStamp) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  const timespec times[2] = {{mtime, 0}, {mtime, 0}};
-  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
-
-std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+using test::Bytes;
+using test::kStamp;
+using test::Quote;
+using test::ReadFile;
+using test::ReadText;
+using test::RunResult;
+using test::WriteFile;
 
 std::vector<std::uint8_t> Noise(std::size_t n) {
   std::vector<std::uint8_t> out(n);
@@ -55,18 +41,6 @@ std::vector<std::uint8_t> Noise(std::size_t n) {
   }
   return out;
 }
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-struct RunResult {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
 
 class KvpackTest : public ::testing::Test {
  protected:
@@ -82,16 +56,7 @@ class KvpackTest : public ::testing::Test {
   }
 
   RunResult Kvpack(const std::vector<std::string>& args, const std::string& env = "") {
-    std::string command = env + " " + Quote(KVPACK_PATH);
-    for (const std::string& a : args) command += " " + Quote(a);
-    const fs::path out = root_ / "stdout.txt";
-    const fs::path err = root_ / "stderr.txt";
-    command += " >" + Quote(out) + " 2>" + Quote(err);
-    const int status = std::system(command.c_str());
-    RunResult run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
-    fs::remove(out);
-    fs::remove(err);
-    return run;
+    return test::RunCommand(env, KVPACK_PATH, args, root_);
   }
 
   fs::path root_;
