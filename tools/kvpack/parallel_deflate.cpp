@@ -46,11 +46,32 @@ std::vector<std::uint8_t> Compress(libdeflate_compressor* c, int level, const st
   }
   out.resize(2 + n);
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(adler >> shift));
+  // At the top level no archive may take more room than zlib's level 9
+  // would give it. Small text files are where libdeflate's quick choices
+  // can lose a few bytes; its slowest level costs little on them.
+  constexpr std::size_t kSmallFile = 64 * 1024;
+  const bool repetitive = out.size() < size / 8;
+  const bool smallText = size <= kSmallFile && out.size() < size / 2;
+  if (level == 9 && smallText && !repetitive) {
+    static thread_local Compressor best(libdeflate_alloc_compressor(12));
+    if (!best) throw std::bad_alloc();
+    std::vector<std::uint8_t> tight(2 + libdeflate_deflate_compress_bound(best.get(), size) + 4);
+    const std::size_t m =
+        libdeflate_deflate_compress(best.get(), data, size, tight.data() + 2, tight.size() - 6);
+    if (m != 0 && m + 6 < out.size()) {
+      tight[0] = 0x78;
+      tight[1] = 0x9C;
+      tight.resize(2 + m);
+      for (int shift = 24; shift >= 0; shift -= 8)
+        tight.push_back(static_cast<std::uint8_t>(adler >> shift));
+      out.swap(tight);
+    }
+  }
   // Highly repetitive files (logs, tables) repeat far back, beyond what
   // libdeflate's searches reach at these levels; zlib's long hash chains
-  // find those repeats, and on such files they are fast. At the top level
-  // the smaller of the two streams is kept.
-  if (level == 9 && out.size() < size / 8 && size <= 0xFFFFFFFFu) {
+  // find those repeats, and on such files they are fast. The smaller of
+  // the two streams is kept.
+  if (level == 9 && repetitive && size <= 0xFFFFFFFFu) {
     uLongf bound = compressBound(static_cast<uLong>(size));
     std::vector<std::uint8_t> z(bound);
     if (compress2(z.data(), &bound, data, static_cast<uLong>(size), 9) == Z_OK && bound < out.size()) {
