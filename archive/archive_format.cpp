@@ -74,15 +74,12 @@ bool IsDotsAndBlanks(std::string_view component) {
                      [](char c) { return c == '.' || c == ' '; });
 }
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool IsReservedDevice(std::string_view component) {
   // Windows maps these names to devices in every folder and whatever the
   // extension: "nul.txt" and "CON " open the device as well.
   std::string_view base = component.substr(0, component.find('.'));
   while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-  std::string upper;
-  for (char c : base) upper += Upper(c);
+  const std::string upper = AsciiUpper(base);
   if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
   if (upper.size() != 4 || (upper.compare(0, 3, "COM") != 0 && upper.compare(0, 3, "LPT") != 0))
     return false;
@@ -195,6 +192,18 @@ NameFault ValidateEntryName(std::string_view name) {
     start = stop + 1;
   }
   return NameFault::kNone;
+}
+
+std::string AsciiUpper(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}
+
+bool SameAsciiName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && AsciiUpper(a) == AsciiUpper(b);
 }
 
 const char* NameFaultText(NameFault fault) {

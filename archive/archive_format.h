@@ -154,6 +154,13 @@ NameFault ValidateEntryName(std::string_view name);
 // A short English text for a fault, such as "holds a \"..\" component".
 const char* NameFaultText(NameFault fault);
 
+// `text` with its ASCII letters in upper case; other bytes as they are.
+std::string AsciiUpper(std::string_view text);
+
+// True when `a` and `b` are equal but for the case of ASCII letters (resource
+// names and types, and entry names as far as the tools compare them).
+bool SameAsciiName(std::string_view a, std::string_view b);
+
 // One file to be packed.
 struct PackEntry {
   std::string name;  // ANSI, backslash-separated; must pass ValidateEntryName

@@ -1,7 +1,6 @@
 #include "archive/archive_walk.h"
 
 #include <cstring>
-#include <functional>
 
 #include "archive/entry_extraction.h"
 #include "archive/path_set.h"
@@ -74,9 +73,6 @@ void UnpackArchives(const std::vector<PayloadArchive>& payload, const char* work
   // walk; the work folder (its path without the backslash) exists.
   const std::string root(workFolder, std::strlen(workFolder) - 1);
   ExtractionContext context(root);
-  const std::function<void(const char*)> fileCreated = [&observer](const char* created) {
-    observer.FileCreated(created);
-  };
   PathSet written;
   for (const PayloadArchive& archive : payload) {
     for (const ArchiveEntry& entry : archive.directory.entries) {
@@ -84,7 +80,9 @@ void UnpackArchives(const std::vector<PayloadArchive>& payload, const char* work
       const bool again = !written.Insert(target);
       ExtractEntry(archive.data + entry.dataOffset, entry.compressedLength,
                    entry.uncompressedLength, target.c_str(), &folders,
-                   again ? TargetFile::kWrittenBefore : TargetFile::kNew, fileCreated, &context);
+                   again ? TargetFile::kWrittenBefore : TargetFile::kNew,
+                   [&observer, again](const char* opened) { observer.FileOpened(opened, !again); },
+                   &context);
       observer.EntryUnpacked(target.c_str());
     }
   }

@@ -16,10 +16,11 @@ namespace kv {
 // script and, after a failure, remove what was written.
 class UnpackObserver {
  public:
-  // A file of the run is open for writing: created by this run just now,
-  // or by an earlier entry whose name this one repeats (it stays incomplete
-  // if its entry fails). Called right after the file opened.
-  virtual void FileCreated(const char* targetPath) = 0;
+  // A file of the run is open for writing (it stays incomplete if its
+  // entry fails): created by this run just now (`createdNow`), or by an
+  // earlier entry whose name this one repeats. Called right after the file
+  // opened.
+  virtual void FileOpened(const char* targetPath, bool createdNow) = 0;
   // The entry's file has been written completely.
   virtual void EntryUnpacked(const char* targetPath) = 0;
 

@@ -1,5 +1,6 @@
 #include "archive/pe_resources.h"
 
+#include "archive/archive_format.h"
 
 namespace kv {
 
@@ -17,16 +18,6 @@ std::uint16_t U16(const std::uint8_t* p) {
 std::uint32_t U32(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  }
-  return true;
 }
 
 struct Section {
@@ -209,7 +200,7 @@ bool FindPeResources(const std::uint8_t* file, std::size_t size, std::string_vie
   for (const PeReader::DirEntry& t : types) {
     std::string typeName;
     if (!pe.EntryName(t, &typeName, error)) return false;
-    if (!type.empty() && !SameName(typeName, type)) continue;
+    if (!type.empty() && !SameAsciiName(typeName, type)) continue;
     if ((t.offsetWord & kHighBit) == 0) {
       *error = "PE resource type " + typeName + " is not a directory";
       return false;

@@ -1,8 +1,6 @@
 // The free space of the temporary folder's drive.
 #pragma once
 
-#include <cstddef>
-
 namespace kv {
 
 // Bytes the temporary folder's drive must have free for a run: 10 MB.

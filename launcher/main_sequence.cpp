@@ -124,7 +124,14 @@ class UnpackRecorder : public UnpackObserver {
  public:
   UnpackRecorder(CleanupScript& script, RunJournal& journal, const char* scriptPath)
       : script_(script), journal_(journal), scriptPath_(scriptPath) {}
-  void FileCreated(const char* targetPath) override { journal_.FileCreated(targetPath); }
+  void FileOpened(const char* targetPath, bool createdNow) override {
+    // A name repeated by a later archive is the same file, recorded once.
+    if (createdNow) {
+      journal_.FileCreated(targetPath);
+    } else {
+      journal_.WorkingOn(targetPath);
+    }
+  }
   void EntryUnpacked(const char* targetPath) override {
     journal_.WorkingOn(scriptPath_);
     script_.AddUnpackedFile(targetPath);

@@ -40,8 +40,7 @@ class Remover {
 
 void RunJournal::FileCreated(const char* targetPath) {
   current_ = targetPath;
-  // A name in two archives is one file.
-  if (recorded_.Insert(current_)) files_.push_back(current_);
+  files_.push_back(current_);
 }
 
 std::vector<std::string> RunJournal::Undo(const CreatedFolderList& folders) {

@@ -7,13 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "archive/archive_walk.h"
-#include "archive/path_set.h"
 #include "launcher/folder_path.h"
 
 namespace kv {
 
-class RunJournal : public UnpackObserver {
+class RunJournal {
  public:
   // How long Undo keeps retrying removals that another process (a virus
   // scanner, typically) blocks for a moment, in milliseconds, in all.
@@ -23,9 +21,8 @@ class RunJournal : public UnpackObserver {
   void WorkingOn(const std::string& path) { current_ = path; }
 
   // This run has created the file `targetPath` (an unpacked file or the
-  // cleanup script).
-  void FileCreated(const char* targetPath) override;
-  void EntryUnpacked(const char* targetPath) override {}
+  // cleanup script), which is worked on now; each file is reported once.
+  void FileCreated(const char* targetPath);
 
   // The file being worked on when the run failed.
   const std::string& CurrentFile() const { return current_; }
@@ -39,7 +36,6 @@ class RunJournal : public UnpackObserver {
 
  private:
   std::vector<std::string> files_;  // in the order of creation
-  PathSet recorded_;                // the same, to find repeats at once
   std::string current_;
 };
 

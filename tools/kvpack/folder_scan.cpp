@@ -17,14 +17,6 @@ std::uint32_t ClampTime(std::int64_t seconds, std::optional<std::int64_t> clampT
   return static_cast<std::uint32_t>(seconds);
 }
 
-std::string Upper(const std::string& s) {
-  std::string out = s;
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
 class Scanner {
  public:
   Scanner(std::optional<std::int64_t> clampTo, std::vector<FileToPack>* files, std::string* error)
@@ -74,7 +66,7 @@ class Scanner {
   // Windows compares names without regard to case: two host names that
   // differ in case only would land in one file or folder there.
   bool Claim(const std::string& path, const std::string& entryName) {
-    const auto inserted = claimed_.emplace(Upper(entryName), path);
+    const auto inserted = claimed_.emplace(AsciiUpper(entryName), path);
     if (!inserted.second) {
       return Fail(path, "same name as " + inserted.first->second +
                             " for Windows, which ignores case");

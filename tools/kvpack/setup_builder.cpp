@@ -28,16 +28,6 @@ constexpr const char* kIconType = "#3";
 constexpr const char* kGroupIconType = "#14";
 constexpr const char* kVersionType = "#16";
 
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const char x = (a[i] >= 'a' && a[i] <= 'z') ? static_cast<char>(a[i] - 32) : a[i];
-    const char y = (b[i] >= 'a' && b[i] <= 'z') ? static_cast<char>(b[i] - 32) : b[i];
-    if (x != y) return false;
-  }
-  return true;
-}
-
 std::string Join(const std::string& folder, const std::string& name) {
   return folder + PathSeparator() + name;
 }
@@ -53,14 +43,14 @@ struct Archive {
 
 bool HasTopLevel(const ArchiveDirectory& dir, const char* name) {
   for (const ArchiveEntry& e : dir.entries) {
-    if (SameName(e.name, name)) return true;
+    if (SameAsciiName(e.name, name)) return true;
   }
   return false;
 }
 
 bool HasTopLevel(const std::vector<FileToPack>& files, const char* name) {
   for (const FileToPack& f : files) {
-    if (SameName(f.name, name)) return true;
+    if (SameAsciiName(f.name, name)) return true;
   }
   return false;
 }
@@ -70,7 +60,7 @@ bool HasTopLevel(const std::vector<FileToPack>& files, const char* name) {
 // could meet it there, and the run would end.
 bool ScriptLikeName(const std::string& name) {
   const std::string::size_type dot = name.size() >= 5 ? name.size() - 4 : std::string::npos;
-  if (dot == std::string::npos || dot == 0 || !SameName(name.substr(dot), ".bat")) return false;
+  if (dot == std::string::npos || dot == 0 || !SameAsciiName(name.substr(dot), ".bat")) return false;
   for (std::string::size_type i = 0; i < dot; ++i) {
     if (name[i] < '0' || name[i] > '9') return false;
   }
@@ -281,7 +271,7 @@ bool BuildSetup(const SetupRequest& request, SetupResult* result, std::string* e
   std::vector<ResourceItem> items;
   std::vector<std::uint16_t> usedIcons;
   for (const PeResource& r : stubResources) {
-    if (SameName(r.type, kArchiveResourceType)) continue;
+    if (SameAsciiName(r.type, kArchiveResourceType)) continue;
     if (!splash.empty() && r.type == kBitmapType && r.name == kSplashBitmap) continue;
     if (!request.icon.empty() && r.type == kGroupIconType && r.name == kIconGroup) continue;
     if (request.version && r.type == kVersionType) continue;
