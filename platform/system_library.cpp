@@ -8,10 +8,16 @@ void RestrictDllSearchToSystemFolder() {
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
   HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-  if (!kernel) return;
-  auto setDirectories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-      reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
-  if (setDirectories) setDirectories(kLoadLibrarySearchSystem32);
+  auto setDirectories =
+      kernel
+          ? reinterpret_cast<SetDefaultDllDirectoriesFn>(
+                reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories")))
+          : nullptr;
+  if (setDirectories && setDirectories(kLoadLibrarySearchSystem32)) return;
+  // Without it (Windows Vista, 7 without its update) the current folder at
+  // least leaves the search; the launcher loads every DLL of its own by
+  // full path from the system folder.
+  ::SetDllDirectoryW(L"");
 }
 
 HMODULE LoadSystemLibrary(const char* name) {

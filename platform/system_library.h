@@ -11,7 +11,8 @@ namespace kv {
 
 // Restricts this process's DLL search to the system folder, where the
 // system offers SetDefaultDllDirectories (Windows 8, or 7 with its update);
-// elsewhere it does nothing. Call it before anything else.
+// elsewhere it takes the current folder out of the search
+// (SetDllDirectoryW with an empty text). Call it before anything else.
 void RestrictDllSearchToSystemFolder();
 
 // Loads `name` (e.g. "winmm.dll") from the system folder only; null when it
