@@ -30,7 +30,8 @@ bool CleanupScript::ScriptPathText(const char* path, ScriptCodePages pages,
     // Converted as it stands, a character that the OEM code page lacks
     // would be best-fitted ("\x8A" to "S"), and the line would name
     // another file.
-    const int length = ::MultiByteToWideChar(pages.ansi, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+    const int length =
+        ::MultiByteToWideChar(pages.ansi, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
     if (length <= 1) return false;
     std::wstring wide(static_cast<size_t>(length), L'\0');
     ::MultiByteToWideChar(pages.ansi, MB_ERR_INVALID_CHARS, path, -1, &wide[0], length);

@@ -45,8 +45,8 @@ void ReportInsufficientSpace(const char* drive, float freeBytes) {
 }
 
 // Tells the user that `path` cannot be used, before anything is written.
-// The message names the path in full Unicode: the ANSI code page is what
-// cannot hold it.
+// The message names the path in full Unicode: the ANSI code page may be
+// what cannot hold it.
 int ReportUnusablePath(HWND splash, FailureTextId text, const std::wstring& path, ExitCode code) {
   ::DestroyWindow(splash);
   ::MessageBoxW(nullptr, WidePathFailureMessage(text, path).c_str(),
@@ -246,7 +246,9 @@ int RunMainSequence(HINSTANCE instance, const char* commandTail) {
   std::wstring refused;
   DWORD openError = 0;
   if (!OpenRunTempFolder(elevated, ReadMachineEnvironmentValue, &root, &refused, &openError)) {
-    if (elevated) return ReportUnusablePath(splash, kFailUnprotectedTemp, refused, kExitUnprotectedTemp);
+    if (elevated) {
+      return ReportUnusablePath(splash, kFailUnprotectedTemp, refused, kExitUnprotectedTemp);
+    }
     RunFailure failure;
     failure.exitCode = kExitCannotCreate;
     failure.text = kFailCannotCreate;
@@ -263,7 +265,9 @@ int RunMainSequence(HINSTANCE instance, const char* commandTail) {
   // cleanup script cannot); without either, the run ends before anything
   // is written.
   const AnsiPath temp = ToAnsiAndOemPath(root.Path(), CP_ACP, CP_OEMCP);
-  if (!temp.ok) return ReportUnusablePath(splash, kFailTempFolderName, root.Path(), kExitUnusablePath);
+  if (!temp.ok) {
+    return ReportUnusablePath(splash, kFailTempFolderName, root.Path(), kExitUnusablePath);
+  }
   const std::string tempFolder = temp.ansi;
 
   const char drive[3] = {tempFolder[0], ':', '\0'};
@@ -275,7 +279,9 @@ int RunMainSequence(HINSTANCE instance, const char* commandTail) {
 
   const std::wstring programWide = ModulePath(appInstance);
   const AnsiPath program = ToAnsiPath(programWide, CP_ACP);
-  if (!program.ok) return ReportUnusablePath(splash, kFailProgramName, programWide, kExitUnusablePath);
+  if (!program.ok) {
+    return ReportUnusablePath(splash, kFailProgramName, programWide, kExitUnusablePath);
+  }
 
   // Every failure from here to the started second stage ends the run the
   // same way: what was written is removed, the user is told, and nothing

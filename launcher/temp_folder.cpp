@@ -94,8 +94,10 @@ std::wstring MachineTempFolderFromValue(const RegistryString& value,
       const std::wstring::size_type end = value.data.find(L'%', at + 1);
       if (end == std::wstring::npos) return std::wstring();
       const std::wstring name = value.data.substr(at + 1, end - at - 1);
-      if (::lstrcmpiW(name.c_str(), L"SystemRoot") != 0 && ::lstrcmpiW(name.c_str(), L"windir") != 0)
+      if (::lstrcmpiW(name.c_str(), L"SystemRoot") != 0 &&
+          ::lstrcmpiW(name.c_str(), L"windir") != 0) {
         return std::wstring();
+      }
       folder += windowsFolder;
       at = end + 1;
     }

@@ -45,7 +45,8 @@ bool RunsUnderWine() {
 }
 
 bool IsOneOf(PSID sid, WELL_KNOWN_SID_TYPE first, WELL_KNOWN_SID_TYPE second) {
-  return sid && ::IsValidSid(sid) && (::IsWellKnownSid(sid, first) || ::IsWellKnownSid(sid, second));
+  return sid && ::IsValidSid(sid) &&
+         (::IsWellKnownSid(sid, first) || ::IsWellKnownSid(sid, second));
 }
 
 }  // namespace

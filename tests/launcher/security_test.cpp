@@ -77,8 +77,10 @@ std::vector<std::string> AllowedSids(PSECURITY_DESCRIPTOR descriptor) {
   if (!::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !dacl) return sids;
   for (DWORD i = 0; i < dacl->AceCount; ++i) {
     void* ace = nullptr;
-    if (::GetAce(dacl, i, &ace) && static_cast<ACE_HEADER*>(ace)->AceType == ACCESS_ALLOWED_ACE_TYPE)
+    if (::GetAce(dacl, i, &ace) &&
+        static_cast<ACE_HEADER*>(ace)->AceType == ACCESS_ALLOWED_ACE_TYPE) {
       sids.push_back(SidText(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart));
+    }
   }
   return sids;
 }
