@@ -1,6 +1,5 @@
 #include "launcher/temp_folder.h"
 
-#include <cwchar>
 #include <vector>
 
 #include "launcher/ansi_path.h"
