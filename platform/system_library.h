@@ -13,7 +13,9 @@ namespace kv {
 // system offers SetDefaultDllDirectories (Windows 8, or 7 with its update);
 // elsewhere it takes the current folder out of the search
 // (SetDllDirectoryW with an empty text). Call it before anything else.
-void RestrictDllSearchToSystemFolder();
+// `lookup` finds kernel32's exports by name (null: the system's; tests
+// pass one that finds nothing, as on a system without the call).
+void RestrictDllSearchToSystemFolder(void* (*lookup)(const char* name) = nullptr);
 
 // Loads `name` (e.g. "winmm.dll") from the system folder only; null when it
 // is not there. The module stays loaded for the life of the process.

@@ -14,6 +14,7 @@
 #include "launcher/temp_folder.h"
 #include "launcher/work_folder.h"
 #include "platform/scoped_handle.h"
+#include "platform/system_library.h"
 #include "platform/win32.h"
 #include "tests/support/pe_tables.h"
 #include "tests/support/program_run.h"
@@ -241,6 +242,20 @@ TEST(Security, WorkFolderAndScriptAreCreatedNewAndCheckedThroughTheirHandles) {
   }
   root.Release();
   EXPECT_TRUE(temp.Remove());
+}
+
+void* NoExport(const char*) { return nullptr; }
+
+// The DLL search: where SetDefaultDllDirectories is missing, the DLL
+// folder of the process becomes the empty text, which takes the current
+// folder out of the search (a folder set before stands for "not done").
+TEST(Security, WithoutSetDefaultDllDirectoriesTheCurrentFolderLeavesTheDllSearch) {
+  wchar_t folder[MAX_PATH] = L"";
+  ASSERT_TRUE(::SetDllDirectoryW(L"C:\\marker"));
+  RestrictDllSearchToSystemFolder(&NoExport);
+  EXPECT_EQ(::GetDllDirectoryW(MAX_PATH, folder), 0u);
+  EXPECT_STREQ(folder, L"");
+  ::SetDllDirectoryW(nullptr);
 }
 
 // The machine's values as the registry might hold them.
