@@ -103,14 +103,35 @@ TEST_F(ExtractEntryTest, CompressedLengthZeroGivesAnEmptyFile) {
   EXPECT_EQ(Contents("empty.txt"), "");
 }
 
-TEST_F(ExtractEntryTest, LargeEntriesArriveWhole) {
-  // Bigger than the writer's 64 KiB blocks, with a tail that is not a
-  // multiple of anything: nothing may stay unwritten when the file closes.
-  std::string text;
-  for (int i = 0; text.size() < 300001; ++i) text += std::to_string(i * 7919) + ",";
-  text.resize(300001);
-  Extract("big.bin", text);
-  EXPECT_EQ(Contents("big.bin"), text);
+// Entries are inflated whole up to a limit and through the zlib stream
+// beyond it; a context whose limit is 0 sends every entry the second way.
+struct Path {
+  const char* name;
+  unsigned long wholeEntryLimit;
+};
+const Path kPaths[] = {{"whole", kWholeEntryLimit}, {"stream", 0}};
+
+TEST_F(ExtractEntryTest, EntriesArriveWholeOnBothPaths) {
+  // Bigger than the stream's 64 KiB blocks, with a tail that is not a
+  // multiple of anything, between a small and a smaller entry: nothing may
+  // stay unwritten when the file closes, and a buffer kept from a larger
+  // entry must not lend its bytes or its size to a smaller one.
+  std::string big;
+  for (int i = 0; big.size() < 300001; ++i) big += std::to_string(i * 7919) + ",";
+  big.resize(300001);
+  ASSERT_TRUE(::CreateDirectoryA(work_.c_str(), nullptr));
+  for (const Path& path : kPaths) {
+    ExtractionContext context(work_.substr(0, work_.size() - 1), path.wholeEntryLimit);
+    const std::string texts[] = {std::string(5000, 'a'), big, "tiny", ""};
+    for (int i = 0; i < 4; ++i) {
+      const std::string name = std::string(path.name) + std::to_string(i) + ".bin";
+      const std::vector<unsigned char> stream = Deflate(texts[i]);
+      ExtractEntry(stream.data(), static_cast<unsigned long>(stream.size()),
+                   static_cast<unsigned long>(texts[i].size()), (work_ + name).c_str(), &folders_,
+                   TargetFile::kNew, nullptr, &context);
+      EXPECT_EQ(Contents(name), texts[i]) << name;
+    }
+  }
 }
 
 TEST_F(ExtractEntryTest, TargetHeldOpenWithoutSharingRaisesCodeSevenWithThePath) {
@@ -133,56 +154,70 @@ TEST_F(ExtractEntryTest, TargetHeldOpenWithoutSharingRaisesCodeSevenWithThePath)
   EXPECT_TRUE(created_.empty()) << "a file that did not open was reported";
 }
 
-// A stream that inflates far beyond its record (here 1000 bytes recorded,
-// 64 MiB in the stream) puts no more than the record's length on the disk.
-TEST_F(ExtractEntryTest, NoMoreThanTheRecordedLengthIsEverWritten) {
-  const std::vector<unsigned char> bomb = Deflate(std::string(64 << 20, 'z'));
-  const std::string target = work_ + "bomb.bin";
-  try {
-    ExtractEntry(bomb.data(), static_cast<unsigned long>(bomb.size()), 1000, target.c_str(),
-                 &folders_);
-    FAIL() << "no exception";
-  } catch (const UnpackError& error) {
-    EXPECT_EQ(error.kind(), UnpackError::Kind::kDamagedEntry);
-    EXPECT_EQ(error.detail(), "the data inflates to more than the 1000 bytes its record gives");
-  }
-  EXPECT_EQ(Contents("bomb.bin"), std::string(1000, 'z'));
-}
-
 struct DamageCase {
   const char* what;
-  int cut;       // bytes cut from the end of the stream
-  int flipAt;    // byte of the stream to flip, or -1
+  bool bomb;        // 1000 bytes recorded, 64 MiB in the stream
+  int cut;          // bytes cut from the end of the stream
+  int flipAt;       // byte of the stream to flip, -2 the last (Adler-32), or -1
   int lengthDelta;  // added to the recorded uncompressed length
+  enum { kDamaged, kMoreThan, kInsteadOf } detail;
 };
 
-TEST_F(ExtractEntryTest, DamagedEntriesAreRefusedAfterTheirFileIsClosed) {
+std::string Detail(const DamageCase& c, unsigned long recorded, size_t actual) {
+  switch (c.detail) {
+    case DamageCase::kDamaged: return "the compressed data is damaged or truncated";
+    case DamageCase::kMoreThan:
+      return "the data inflates to more than the " + std::to_string(recorded) +
+             " bytes its record gives";
+    case DamageCase::kInsteadOf:
+      return "the data inflates to " + std::to_string(actual) + " bytes instead of " +
+             std::to_string(recorded);
+  }
+  return "";
+}
+
+// Each damage is refused with the same words on both paths, after the file
+// is closed, with no more than the record's length in it: a stream that
+// inflates far beyond its record (a bomb of a few hundred bytes can yield
+// gigabytes) fills no disk.
+TEST_F(ExtractEntryTest, DamagedEntriesAreRefusedAlikeOnBothPaths) {
   std::string text;
   for (int i = 0; i < 3000; ++i) text += "line " + std::to_string(i) + "\r\n";
+  const std::vector<unsigned char> bomb = Deflate(std::string(64 << 20, 'z'));
   const DamageCase cases[] = {
-      {"flipped byte", 0, 40, 0},
-      {"wrong Adler-32", 0, -2, 0},
-      {"truncated stream", 10, -1, 0},
-      {"record says longer", 0, -1, 1},
-      {"record says shorter", 0, -1, -1},
+      {"flipped byte", false, 0, 40, 0, DamageCase::kDamaged},
+      {"wrong Adler-32", false, 0, -2, 0, DamageCase::kDamaged},
+      {"truncated stream", false, 10, -1, 0, DamageCase::kDamaged},
+      {"Adler-32 cut off", false, 4, -1, 0, DamageCase::kDamaged},
+      {"record says longer", false, 0, -1, 1, DamageCase::kInsteadOf},
+      {"record says shorter", false, 0, -1, -1, DamageCase::kMoreThan},
+      {"bomb", true, 0, -1, 0, DamageCase::kMoreThan},
   };
-  for (const DamageCase& c : cases) {
-    std::vector<unsigned char> stream = Deflate(text);
-    if (c.flipAt >= 0) stream[c.flipAt] ^= 0x20;
-    if (c.flipAt == -2) stream.back() ^= 0x01;
-    stream.resize(stream.size() - c.cut);
-    const std::string target = work_ + "damaged.txt";
-    try {
-      ExtractEntry(stream.data(), static_cast<unsigned long>(stream.size()),
-                   static_cast<unsigned long>(text.size() + c.lengthDelta), target.c_str(),
-                   &folders_, TargetFile::kWrittenBefore);
-      ADD_FAILURE() << c.what << ": no exception";
-    } catch (const UnpackError& error) {
-      EXPECT_EQ(error.kind(), UnpackError::Kind::kDamagedEntry) << c.what;
-      EXPECT_EQ(error.subject(), target) << c.what;
+  ASSERT_TRUE(::CreateDirectoryA(work_.c_str(), nullptr));
+  for (const Path& path : kPaths) {
+    ExtractionContext context(work_.substr(0, work_.size() - 1), path.wholeEntryLimit);
+    for (const DamageCase& c : cases) {
+      const std::string what = std::string(path.name) + ", " + c.what;
+      std::vector<unsigned char> stream = c.bomb ? bomb : Deflate(text);
+      if (c.flipAt >= 0) stream[c.flipAt] ^= 0x20;
+      if (c.flipAt == -2) stream.back() ^= 0x01;
+      stream.resize(stream.size() - c.cut);
+      const unsigned long recorded =
+          c.bomb ? 1000 : static_cast<unsigned long>(text.size() + c.lengthDelta);
+      const std::string target = work_ + "damaged.txt";
+      try {
+        ExtractEntry(stream.data(), static_cast<unsigned long>(stream.size()), recorded,
+                     target.c_str(), &folders_, TargetFile::kWrittenBefore, nullptr, &context);
+        ADD_FAILURE() << what << ": no exception";
+      } catch (const UnpackError& error) {
+        EXPECT_EQ(error.kind(), UnpackError::Kind::kDamagedEntry) << what;
+        EXPECT_EQ(error.subject(), target) << what;
+        EXPECT_EQ(error.detail(), Detail(c, recorded, text.size())) << what;
+      }
+      EXPECT_LE(Contents("damaged.txt").size(), recorded) << what;
+      // The file is closed: it can be deleted at once.
+      EXPECT_TRUE(::DeleteFileA(target.c_str())) << what;
     }
-    // The file is closed: it can be deleted at once.
-    EXPECT_TRUE(::DeleteFileA(target.c_str())) << c.what;
   }
 }
 

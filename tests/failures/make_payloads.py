@@ -6,6 +6,9 @@
              open from the moment the first one is written
   flipped/   SETUPBASE.kvarc with one flipped byte in an entry's data
   truncated/ SETUPBASE.kvarc whose entry ends 4 bytes early
+  flipped_large/, truncated_large/  the same with an entry of 9.6 MB, more
+             than the launcher inflates whole; the flipped byte is the
+             last of the Adler-32, so that all of it inflates first
   outside/   SETUPBASE.kvarc whose directory offset points past its end
   dotdot/    SETUPBASE.kvarc with an entry named ..\\evil.txt
   bomb/      SETUPBASE.kvarc with an entry recorded as 1,000 bytes whose
@@ -49,8 +52,8 @@ def main():
     out, stagerun, holdproc = sys.argv[1:4]
     rng = random.Random(20261208)
     shutil.rmtree(out, ignore_errors=True)
-    for case in ["fill", "held", "flipped", "truncated", "outside", "dotdot", "bomb",
-                 "longfolder"]:
+    for case in ["fill", "held", "flipped", "truncated", "flipped_large", "truncated_large",
+                 "outside", "dotdot", "bomb", "longfolder"]:
         base = os.path.join(out, case, "BASE")
         os.makedirs(base)
         shutil.copy(stagerun, base)
@@ -63,14 +66,18 @@ def main():
     write(os.path.join(out, "held", "PHOTOEDITION", "big.bin"), rng.randbytes(6 << 20))
     write(os.path.join(out, "held", "KVVERSION", "held.txt"), b"held open by the test\r\n")
 
-    text = b"".join(b"line %d of a text that zlib compresses\r\n" % i for i in range(2000))
-    stream = zlib.compress(text, 6)
-    flipped = bytearray(stream)
-    flipped[len(flipped) // 2] ^= 0x40
-    write(os.path.join(out, "flipped", "SETUPBASE.kvarc"),
-          archive([(b"good.txt", b"fine\r\n", None), (b"text.txt", text, bytes(flipped))]))
-    write(os.path.join(out, "truncated", "SETUPBASE.kvarc"),
-          archive([(b"text.txt", text, stream[:-4])]))
+    def lines(n):
+        return b"".join(b"line %d of a text that zlib compresses\r\n" % i for i in range(n))
+
+    for suffix, text, flip in (("", lines(2000), None), ("_large", lines(220000), -1)):
+        stream = zlib.compress(text, 6)
+        flipped = bytearray(stream)
+        flipped[len(flipped) // 2 if flip is None else flip] ^= 0x40
+        write(os.path.join(out, "flipped" + suffix, "SETUPBASE.kvarc"),
+              archive([(b"good.txt", b"fine\r\n", None), (b"text.txt", text, bytes(flipped))]))
+        write(os.path.join(out, "truncated" + suffix, "SETUPBASE.kvarc"),
+              archive([(b"text.txt", text, stream[:-4])]))
+    text = lines(2000)
     good = archive([(b"text.txt", text, None)])
     write(os.path.join(out, "outside", "SETUPBASE.kvarc"),
           archive([(b"text.txt", text, None)], directory_offset=len(good) + 100))

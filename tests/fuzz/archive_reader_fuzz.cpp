@@ -2,6 +2,9 @@
 // resource reader: none may read outside the buffer or crash. Every entry the
 // reader accepts is inflated into memory, and an archive whose entries all
 // inflate cleanly must survive a round trip through the writer unchanged.
+// The launcher's whole-entry inflation may call an entry complete only when
+// zlib does, and then with zlib's bytes.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +14,7 @@
 
 #include "archive/archive_format.h"
 #include "archive/pe_resources.h"
+#include "archive/whole_entry_inflate.h"
 
 namespace {
 
@@ -91,6 +95,24 @@ void CheckRoundTrip(const std::vector<kv::ArchiveEntry>& entries,
   }
 }
 
+// Entries whose zlib verdict is known (the budget did not cut them short)
+// and the launcher's (bytes after the stream's end are the checker's fault,
+// not the launcher's).
+void CheckWholeInflation(const std::uint8_t* archive, const kv::ArchiveEntry& e,
+                         const Inflated& zlib) {
+  if (e.compressedLength == 0 || zlib.fault == kv::EntryFault::kSinkFailed ||
+      zlib.fault == kv::EntryFault::kTrailingBytes ||
+      e.uncompressedLength > kInflateBudget) {
+    return;
+  }
+  static kv::WholeEntryInflater whole(kInflateBudget);
+  if (!whole.Inflate(archive + e.dataOffset, e.compressedLength, e.uncompressedLength)) return;
+  if (zlib.fault != kv::EntryFault::kNone) Fail("whole inflation took what zlib refuses", e.name);
+  if (!std::equal(zlib.bytes.begin(), zlib.bytes.end(), whole.Data())) {
+    Fail("whole inflation gave other bytes than zlib", e.name);
+  }
+}
+
 void CheckArchive(const std::uint8_t* data, std::size_t size) {
   const kv::ArchiveDirectory dir = kv::ReadArchiveDirectory(data, size);
   if (dir.ok() && dir.entries.size() != dir.count) Fail("entries != count", dir.error);
@@ -104,6 +126,7 @@ void CheckArchive(const std::uint8_t* data, std::size_t size) {
     if (kv::ValidateEntryName(e.name) != kv::NameFault::kNone) Fail("accepted a bad name", e.name);
     if (std::uint64_t{e.dataOffset} + e.compressedLength > size) Fail("data outside", e.name);
     Inflated got = InflateIntoMemory(data, e, &budget);
+    CheckWholeInflation(data, e, got);
     allClean = allClean && got.fault == kv::EntryFault::kNone;
     contents.push_back(std::move(got.bytes));
   }
