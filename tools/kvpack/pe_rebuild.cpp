@@ -285,8 +285,8 @@ std::uint32_t FoldChecksum(std::uint64_t wordSum, std::uint64_t fileSize) {
   return static_cast<std::uint32_t>(wordSum + fileSize);
 }
 
-bool SetupImageWriter::Begin(const std::vector<std::uint8_t>& stub, const StubLayout& layout,
-                             OutputFile* out, std::string* error) {
+bool SetupImageWriter::Prepare(const std::vector<std::uint8_t>& stub, const StubLayout& layout,
+                               std::string* error) {
   PeHeaders h;
   StubSections s;
   if (!ReadHeaders(stub, &h, error) || !FindSections(stub, h, &s, error)) return false;
@@ -318,6 +318,10 @@ bool SetupImageWriter::Begin(const std::vector<std::uint8_t>& stub, const StubLa
   sectionAlignment_ = h.sectionAlignment;
   resourceRva_ = layout.resourceRva;
   oldRaw_ = U32(&stub[rsrcHeader + 16]);
+  return true;
+}
+
+bool SetupImageWriter::Begin(OutputFile* out, std::string* error) {
   out_ = out;
   sum_ = 0;
   // The headers and the sections before the resource section take their

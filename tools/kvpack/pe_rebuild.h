@@ -91,7 +91,7 @@ bool InspectStub(const std::vector<std::uint8_t>& stub, StubLayout* layout, std:
 inline constexpr std::uint64_t kMaxSetupImage = 0x7C000000;
 
 // Writes a setup executable made from the stub into `out`, front to back:
-// Begin leaves room for the stub's headers and the sections before its
+// Prepare reads the stub's layout, Begin leaves room for the stub's headers and the sections before its
 // resource section, Append adds the new resource section's bytes,
 // PatchZeros writes over section bytes that were appended as zeros (its
 // directory), and Finish pads the section to the file alignment, moves
@@ -109,9 +109,12 @@ inline constexpr std::uint64_t kMaxSetupImage = 0x7C000000;
 // message gives both figures).
 class SetupImageWriter {
  public:
-  // The stub passed InspectStub with `layout`; `out` was just created.
-  bool Begin(const std::vector<std::uint8_t>& stub, const StubLayout& layout, OutputFile* out,
-             std::string* error);
+  // Takes what it needs of the stub, which passed InspectStub with
+  // `layout`; ImageSize works from then on.
+  bool Prepare(const std::vector<std::uint8_t>& stub, const StubLayout& layout,
+               std::string* error);
+  // `out` was just created.
+  bool Begin(OutputFile* out, std::string* error);
   bool Append(const std::uint8_t* data, std::size_t count, std::string* error);
   bool PatchZeros(std::uint64_t sectionOffset, const std::uint8_t* data, std::size_t count,
                   std::string* error);

@@ -126,15 +126,12 @@ bool IsUnpacked(const std::string& archive) {
 // Reads a ready archive and checks it entry by entry (unless told not to),
 // holding it alone in memory while it does; *dir gets its directory.
 bool CheckReadyArchive(Archive* a, bool inflate, ArchiveDirectory* dir, std::string* error) {
-  FolderItem item;
-  if (!StatPath(a->hostPath, &item, error)) return false;
-  if (item.size > kMaxArchiveSize) {
+  if (a->readySize > kMaxArchiveSize) {
     *error = a->hostPath + ": larger than the archive format's 4 GiB";
     return false;
   }
   std::vector<std::uint8_t> image;
-  if (!ReadFileOfSize(a->hostPath, item.size, &image, error)) return false;
-  a->readySize = image.size();
+  if (!ReadFileOfSize(a->hostPath, a->readySize, &image, error)) return false;
   *dir = ReadArchiveDirectory(image.data(), image.size());
   a->readyEntries = dir->count;
   if (!inflate) return true;
@@ -195,7 +192,13 @@ bool ReadStub(const std::string& path, Stub* stub, std::string* error) {
 bool ReadPayload(const SetupRequest& request, std::vector<Archive>* archives, std::string* error) {
   if (!FindArchives(request.payload, archives, error)) return false;
   for (Archive& a : *archives) {
-    if (!a.ready && !ScanFolder(a.hostPath, request.sourceDateEpoch, &a.files, error)) return false;
+    if (a.ready) {
+      FolderItem item;
+      if (!StatPath(a.hostPath, &item, error)) return false;
+      a.readySize = item.size;
+    } else if (!ScanFolder(a.hostPath, request.sourceDateEpoch, &a.files, error)) {
+      return false;
+    }
   }
   return true;
 }
@@ -329,6 +332,28 @@ bool PublisherResources(const SetupRequest& request, const Stub& stub,
     owned->push_back(VersionResource(info));
     items->push_back(ResourceItem{kVersionType, "#1", 0x0409, owned->back().data(),
                                   static_cast<std::uint32_t>(owned->back().size())});
+  }
+  return true;
+}
+
+// What the setup's image takes at least: the ready archives as they are
+// and each packed file's smallest stream (a deflate
+// stream cannot shrink its input more than about 1032 times). Refuses, in
+// one line with both figures, a payload that cannot fit the image a 32-bit
+// process maps, before anything is compressed.
+bool CheckImageBound(const SetupRequest& request, const std::vector<Archive>& archives,
+                     const SetupImageWriter& image, std::string* error) {
+  std::uint64_t least = 0;
+  for (const Archive& a : archives) {
+    least += a.ready ? a.readySize : 8;
+    for (const FileToPack& f : a.files) least += 8 + f.size / 1032 + kRecordFixedSize;
+  }
+  const std::uint64_t size = image.ImageSize(least);
+  if (size > kMaxSetupImage) {
+    *error = request.payload + ": the setup would need an image (SizeOfImage) of at least " +
+             std::to_string(size) + " bytes; a 32-bit Windows process maps at most " +
+             std::to_string(kMaxSetupImage);
+    return false;
   }
   return true;
 }
@@ -567,17 +592,17 @@ bool BuildSetup(const SetupRequest& request, SetupResult* result, std::string* e
   if (!ReadStub(request.stub, &stub, error)) return false;
   std::vector<Archive> archives;
   if (!ReadPayload(request, &archives, error)) return false;
-  if (!CheckPayload(request, &archives, result, error)) return false;
+  SetupImageWriter image;
+  if (!image.Prepare(stub.bytes, stub.layout, error) ||
+      !CheckImageBound(request, archives, image, error) ||
+      !CheckPayload(request, &archives, result, error)) {
+    return false;
+  }
   std::vector<ResourceItem> resources;
   std::deque<std::vector<std::uint8_t>> owned;
   if (!PublisherResources(request, stub, &resources, &owned, error)) return false;
-
   OutputFile out;
-  SetupImageWriter image;
-  if (!out.Create(request.output + ".kvpack-tmp", error) ||
-      !image.Begin(stub.bytes, stub.layout, &out, error)) {
-    return false;
-  }
+  if (!out.Create(request.output + ".kvpack-tmp", error) || !image.Begin(&out, error)) return false;
   ResourceStream stream(request, &archives, resources, &image);
   if (!stream.Write(stub.layout.resourceRva, error)) return false;
   if (!FinishImage(request, archives, &image, &out, error)) return false;
