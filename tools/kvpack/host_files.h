@@ -48,6 +48,34 @@ bool ReadFileOfSize(const std::string& path, std::uint64_t size, std::vector<std
 bool ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t size, bool last,
                    std::vector<std::uint8_t>* bytes, std::string* error);
 
+// A file mapped read-only into memory: its bytes are read from the disk as
+// they are touched, and the system may drop them again, so a file of any
+// size costs address space, not memory. Not copyable; unmapped and closed
+// when destroyed.
+class MappedFile {
+ public:
+  MappedFile() = default;
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+
+  // Maps the whole file. An empty file maps to no bytes (data() is null).
+  // False with "path: reason".
+  bool Open(const std::string& path, std::string* error);
+  const std::uint8_t* data() const { return data_; }
+  std::size_t size() const { return size_; }
+  // Tells the system that the mapped bytes [at, at + count) are done with:
+  // it drops their pages from the process's memory (they are read again if
+  // touched).
+  void Release(const std::uint8_t* at, std::size_t count) const;
+
+ private:
+  const std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::intptr_t file_ = -1;
+  std::intptr_t mapping_ = -1;
+};
+
 // A file written piece by piece: bytes appended at its end go through a
 // buffer of 1 MiB; WriteAt writes anywhere in what was appended. Created
 // under its final name's temporary form, it takes the final name only in

@@ -1,10 +1,12 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -137,6 +139,52 @@ bool ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t 
     return false;
   }
   return true;
+}
+
+MappedFile::~MappedFile() {
+  if (data_ != nullptr) ::munmap(const_cast<std::uint8_t*>(data_), size_);
+  if (file_ != -1) ::close(static_cast<int>(file_));
+}
+
+bool MappedFile::Open(const std::string& path, std::string* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = Why(path, errno);
+    return false;
+  }
+  file_ = fd;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    *error = Why(path, errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = path + ": not a file";
+    return false;
+  }
+  if (static_cast<std::uint64_t>(st.st_size) > SIZE_MAX) {
+    *error = path + ": too large to map";
+    return false;
+  }
+  size_ = static_cast<std::size_t>(st.st_size);
+  if (size_ == 0) return true;
+  void* view = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+  if (view == MAP_FAILED) {
+    size_ = 0;
+    *error = path + ": cannot map: " + std::strerror(errno);
+    return false;
+  }
+  data_ = static_cast<const std::uint8_t*>(view);
+  return true;
+}
+
+void MappedFile::Release(const std::uint8_t* at, std::size_t count) const {
+  if (data_ == nullptr || at < data_ || count > size_ || at - data_ > static_cast<std::ptrdiff_t>(size_ - count)) return;
+  // Whole pages inside the range only.
+  const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(at) + page - 1) / page * page;
+  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(at) + count) / page * page;
+  if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
 }
 
 bool OutputFile::OpenNew(std::string* error) {

@@ -1,6 +1,7 @@
 #include "platform/win32.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "tools/kvpack/host_files.h"
@@ -182,6 +183,52 @@ OVERLAPPED At(std::uint64_t offset) {
 }
 
 }  // namespace
+
+MappedFile::~MappedFile() {
+  if (data_ != nullptr) ::UnmapViewOfFile(data_);
+  if (mapping_ != -1) ::CloseHandle(AsHandle(mapping_));
+  if (file_ != -1) ::CloseHandle(AsHandle(file_));
+}
+
+bool MappedFile::Open(const std::string& path, std::string* error) {
+  const HANDLE f = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) {
+    *error = Why(path, ::GetLastError());
+    return false;
+  }
+  file_ = reinterpret_cast<std::intptr_t>(f);
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(f, &size)) {
+    *error = Why(path, ::GetLastError());
+    return false;
+  }
+  if (static_cast<std::uint64_t>(size.QuadPart) > SIZE_MAX) {
+    *error = path + ": too large to map";
+    return false;
+  }
+  if (size.QuadPart == 0) return true;
+  const HANDLE m = ::CreateFileMappingW(f, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (m == nullptr) {
+    *error = path + ": cannot map: " + SystemText(::GetLastError());
+    return false;
+  }
+  mapping_ = reinterpret_cast<std::intptr_t>(m);
+  const void* view = ::MapViewOfFile(m, FILE_MAP_READ, 0, 0, 0);
+  if (view == nullptr) {
+    *error = path + ": cannot map: " + SystemText(::GetLastError());
+    return false;
+  }
+  data_ = static_cast<const std::uint8_t*>(view);
+  size_ = static_cast<std::size_t>(size.QuadPart);
+  return true;
+}
+
+void MappedFile::Release(const std::uint8_t* at, std::size_t count) const {
+  if (data_ == nullptr || at < data_ || count > size_ || static_cast<std::size_t>(at - data_) > size_ - count) return;
+  // Unlocking pages that are not locked takes them out of the working set.
+  ::VirtualUnlock(const_cast<std::uint8_t*>(at), count);
+}
 
 bool OutputFile::OpenNew(std::string* error) {
   const HANDLE h = ::CreateFileW(Wide(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,

@@ -123,16 +123,21 @@ bool IsUnpacked(const std::string& archive) {
   return false;
 }
 
-// Reads a ready archive and checks it entry by entry (unless told not to),
-// holding it alone in memory while it does; *dir gets its directory.
+// Maps a ready archive and checks it entry by entry (unless told not to);
+// *dir gets its directory.
 bool CheckReadyArchive(Archive* a, bool inflate, ArchiveDirectory* dir, std::string* error) {
   if (a->readySize > kMaxArchiveSize) {
     *error = a->hostPath + ": larger than the archive format's 4 GiB";
     return false;
   }
-  std::vector<std::uint8_t> image;
-  if (!ReadFileOfSize(a->hostPath, a->readySize, &image, error)) return false;
-  *dir = ReadArchiveDirectory(image.data(), image.size());
+  MappedFile image;
+  if (!image.Open(a->hostPath, error)) return false;
+  if (image.size() != a->readySize) {
+    *error = a->hostPath + ": it changed while being packed";
+    return false;
+  }
+  static const std::uint8_t kNothing = 0;
+  *dir = ReadArchiveDirectory(image.size() != 0 ? image.data() : &kNothing, image.size());
   a->readyEntries = dir->count;
   if (!inflate) return true;
   if (!dir->ok()) {
@@ -141,8 +146,10 @@ bool CheckReadyArchive(Archive* a, bool inflate, ArchiveDirectory* dir, std::str
   }
   for (const ArchiveEntry& e : dir->entries) {
     std::string why;
-    if (InflateEntry(image.data() + e.dataOffset, e.compressedLength, e.uncompressedLength,
-                     nullptr, &why) != EntryFault::kNone) {
+    const EntryFault fault = InflateEntry(image.data() + e.dataOffset, e.compressedLength,
+                                          e.uncompressedLength, nullptr, &why);
+    image.Release(image.data() + e.dataOffset, e.compressedLength);
+    if (fault != EntryFault::kNone) {
       *error = a->hostPath + ": damaged archive: entry " + std::to_string(&e - &dir->entries[0]) +
                ": " + why;
       return false;
