@@ -42,6 +42,13 @@ def variant(src, dst, image_size, aware):
     open(dst, "wb").write(data)
 
 
+def set_machine_temp(value, kind):
+    key = r"HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
+    for name in ("TMP", "TEMP"):
+        subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", value, "/f"],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+
+
 def runs(setup, scratch):
     temp = os.path.join(scratch, "temp")
     shutil.rmtree(temp, ignore_errors=True)
@@ -49,10 +56,16 @@ def runs(setup, scratch):
     record = os.path.join(scratch, "record.txt")
     if os.path.exists(record):
         os.remove(record)
-    command = "set TMP=%s\\&& set TEMP=%s\\&& set KV_STAGERUN_RECORD=%s&& set KV_STAGERUN_NO_CLEANUP=1&& %s" % (
-        win(temp), win(temp), win(record), win(setup))
-    subprocess.run(["wine", "cmd", "/c", command], stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, timeout=120)
+    # Under Wine every run is elevated and takes the machine's temporary
+    # folder.
+    set_machine_temp(win(temp) + "\\", "REG_SZ")
+    command = "set KV_STAGERUN_RECORD=%s&& set KV_STAGERUN_NO_CLEANUP=1&& %s" % (
+        win(record), win(setup))
+    try:
+        subprocess.run(["wine", "cmd", "/c", command], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, timeout=120)
+    finally:
+        set_machine_temp("%SystemRoot%\\temp", "REG_EXPAND_SZ")
     for _ in range(50):
         if os.path.exists(record):
             break

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/scoped_handle.h"
+#include "tests/support/machine_temp.h"
 #include "tests/support/program_run.h"
 #include "tests/support/scoped_folder.h"
 
@@ -89,6 +90,10 @@ void CountTree(const std::string& folder, std::uint64_t* files, std::uint64_t* b
 TimedRun RunTimed(const std::string& program, const std::string& tempFolder,
                   const std::string& recordPath, DWORD timeoutMs) {
   TimedRun run;
+  // Every run is elevated under Wine: the launcher's temporary folder is
+  // the machine's, set for the time of the run; the reference extractor
+  // takes the process's TMP.
+  kv::test::ScopedMachineTemp machineTemp(tempFolder);
   std::vector<char> environment =
       kv::test::EnvironmentBlock({{"TMP", tempFolder},
                                   {"TEMP", tempFolder},
@@ -153,15 +158,6 @@ TimedRun RunTimed(const std::string& program, const std::string& tempFolder,
                         static_cast<double>(frequency.QuadPart);
   run.workFolder = RecordValue(record, "CurrentDirectory");
   CountTree(run.workFolder, &run.filesFound, &run.bytesFound);
-  // The launcher's cleanup script lies in its work folder; it is no
-  // unpacked file.
-  const std::string script = RecordValue(record, "CleanUp");
-  WIN32_FILE_ATTRIBUTE_DATA scriptData;
-  if (script.compare(0, run.workFolder.size() + 1, run.workFolder + "\\") == 0 &&
-      ::GetFileAttributesExA(script.c_str(), GetFileExInfoStandard, &scriptData)) {
-    --run.filesFound;
-    run.bytesFound -= scriptData.nFileSizeLow;
-  }
   run.ok = true;
   return run;
 }

@@ -31,8 +31,9 @@ struct TimedRun {
   std::uint64_t bytesFound = 0;
 };
 
-// Runs `program` with TMP and TEMP set to `tempFolder` (which must exist and
-// end in a backslash), KV_STAGERUN_RECORD set to `recordPath` and
+// Runs `program` with TMP and TEMP, its own and the machine's, set to
+// `tempFolder` (which must exist and end in a backslash; the machine's old
+// values are restored after the run), KV_STAGERUN_RECORD set to `recordPath` and
 // KV_STAGERUN_NO_CLEANUP=1. Waits until the record exists, the program has
 // ended and every StageRun.exe process has ended, at most `timeoutMs`
 // (a program still running then is terminated and the run fails). Reads

@@ -71,6 +71,25 @@ AnsiPath ToAnsiPath(const std::wstring& path, unsigned codePage,
   return result;
 }
 
+AnsiPath ToAnsiAndOemPath(const std::wstring& path, unsigned ansiCodePage, unsigned oemCodePage,
+                          std::wstring (*shortPath)(const std::wstring&)) {
+  AnsiPath result;
+  std::string oem;
+  if (Convert(path, ansiCodePage, &result.ansi) && Convert(path, oemCodePage, &oem)) {
+    result.ok = true;
+    return result;
+  }
+  const std::wstring shortened = shortPath(path);
+  if (!shortened.empty() && Convert(shortened, ansiCodePage, &result.ansi) &&
+      Convert(shortened, oemCodePage, &oem)) {
+    result.ok = true;
+    result.shortForm = true;
+    return result;
+  }
+  result.ansi.clear();
+  return result;
+}
+
 std::wstring SystemTemporaryFolder() {
   wchar_t buffer[MAX_PATH + 1];
   const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);

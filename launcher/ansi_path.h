@@ -29,7 +29,14 @@ std::wstring SystemShortPath(const std::wstring& path);
 AnsiPath ToAnsiPath(const std::wstring& path, unsigned codePage,
                     std::wstring (*shortPath)(const std::wstring&) = SystemShortPath);
 
-// The temporary folder as the system reports it (TMP, then TEMP, ...),
+// As ToAnsiPath, where the form must also convert exactly to
+// `oemCodePage`, the code page in which cmd reads the cleanup script: a
+// path that only the ANSI code page holds would be best-fitted in the
+// script and name other files there.
+AnsiPath ToAnsiAndOemPath(const std::wstring& path, unsigned ansiCodePage, unsigned oemCodePage,
+                          std::wstring (*shortPath)(const std::wstring&) = SystemShortPath);
+
+// The user's temporary folder as the system reports it (TMP, then TEMP, ...),
 // ending in a backslash; "C:\" when the call fails or the answer does not
 // begin with a drive letter, a colon and a backslash (a network path).
 std::wstring SystemTemporaryFolder();

@@ -17,8 +17,12 @@ enum ExitCode : int {
   kExitOutOfMemory = 9,        // memory ran out
   kExitUnusablePath = 10,      // the temporary folder's or the program's own path cannot be
                                // written in the ANSI code page and has no short form
-  kExitLinkedTemp = 11,        // elevated, and the temporary folder lies behind a link that
-                               // another program could point elsewhere
+  kExitUnprotectedTemp = 11,   // elevated, and neither the machine's temporary folder nor the
+                               // Windows folder's TEMP can hold files that only SYSTEM and the
+                               // administrators reach (a link, a network drive, a volume
+                               // without access lists, a list that did not hold)
+  kExitSecondStage = 12,       // StageRun.exe, unpacked by this run, could not be started (or
+                               // the work folder could not be made the current directory)
 };
 
 }  // namespace kv

@@ -21,8 +21,10 @@ enum FailureTextId : int {
   kFailLeftBehind = 8,      // %s: the paths that stayed, one per line
   kFailTempFolderName = 9,  // %s: the temporary folder (shown in full Unicode)
   kFailProgramName = 10,    // %s: the program's own path (shown in full Unicode)
-  kFailLinkedTemp = 11,     // %s: the temporary folder
-  kFailureTextCount = 12,
+  kFailUnprotectedTemp = 11,  // %s: the temporary folder
+  kFailSecondStage = 12,      // %s: StageRun.exe's path; %s: the system's error text
+  kFailScriptName = 13,       // %s: the path the cleanup script cannot name
+  kFailureTextCount = 14,
 };
 
 // The rows, indexed by FailureTextId; each row's id is its index.

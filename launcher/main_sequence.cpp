@@ -16,6 +16,7 @@
 #include "launcher/run_failure.h"
 #include "launcher/run_journal.h"
 #include "launcher/second_stage.h"
+#include "launcher/temp_folder.h"
 #include "launcher/unique_name.h"
 #include "launcher/work_folder.h"
 #include "platform/system_library.h"
@@ -44,13 +45,13 @@ void ReportInsufficientSpace(const char* drive, float freeBytes) {
 }
 
 // Tells the user that `path` cannot be used, before anything is written.
-// The message names the path in full Unicode: the ANSI code page is what
-// cannot hold it.
-int ReportUnusablePath(HWND splash, FailureTextId text, const std::wstring& path) {
+// The message names the path in full Unicode: the ANSI code page may be
+// what cannot hold it.
+int ReportUnusablePath(HWND splash, FailureTextId text, const std::wstring& path, ExitCode code) {
   ::DestroyWindow(splash);
   ::MessageBoxW(nullptr, WidePathFailureMessage(text, path).c_str(),
                 FromWindows1252(GetMsgText(kMsgTitle)).c_str(), MB_OK | MB_ICONERROR | MB_TOPMOST);
-  return kExitUnusablePath;
+  return code;
 }
 
 [[noreturn]] void FailNoFreeName(const std::string& tempFolder) {
@@ -74,47 +75,78 @@ const char* FileName(const char* path) {
   return cut ? cut + 1 : path;
 }
 
+[[noreturn]] void FailUnprotected(const std::string& tempFolder) {
+  RunFailure failure;
+  failure.exitCode = kExitUnprotectedTemp;
+  failure.text = kFailUnprotectedTemp;
+  failure.subject = tempFolder;
+  throw RunError(failure);
+}
+
+[[noreturn]] void FailCannotCreate(const char* path, DWORD error) {
+  RunFailure failure;
+  failure.exitCode = kExitCannotCreate;
+  failure.text = kFailCannotCreate;
+  failure.subject = path;
+  failure.detail = SystemErrorText(error);
+  throw RunError(failure);
+}
+
 // Takes the work folder: the first free "KVGSetup<n>" of the temporary
-// folder, created and held in one step (protected when elevated). When
-// another process takes the chosen name in between, the next free name is
-// taken. Before each creation every path the run will need below that
-// name is checked, so a payload whose paths cannot fit is refused before
-// anything is written. Returns the folder path with its backslash.
-ZkString TakeWorkFolder(const std::string& tempFolder, const std::vector<PayloadArchive>& payload,
-                        const char* scriptFileName, WorkFolder& work, CreatedFolderList& folders,
-                        RunJournal& journal) {
-  const bool protect = IsElevated();
+// folder (open as `root`), created and held in one step (protected when
+// elevated). When another process takes the chosen name in between, the
+// next free name is taken. Before each creation every path the run will
+// need below that name is checked, so a payload whose paths cannot fit is
+// refused before anything is written. Returns the folder path with its
+// backslash.
+ZkString TakeWorkFolder(const TempFolder& root, const std::string& tempFolder,
+                        const std::vector<PayloadArchive>& payload, bool protect, WorkFolder& work,
+                        CreatedFolderList& folders, RunJournal& journal) {
   for (int attempt = 0;; ++attempt) {
     const ZkString name = ChooseName(tempFolder, "KVGSetup%d");
     const std::string folder = std::string(name) + "\\";
-    CheckTargetPaths(payload, folder, folder + scriptFileName);
+    CheckTargetPaths(payload, folder, std::string());
     journal.WorkingOn(static_cast<const char*>(name));
     DWORD error = 0;
-    switch (work.Create(name, protect, &error)) {
-      case WorkFolder::Outcome::kCreated:
+    switch (work.Create(root.Handle(), FileName(name), protect, &error)) {
+      case CreateOutcome::kCreated:
         folders.push_front(name);
-        // Held, the folder and every real folder above it stay where they
-        // are; a link above it could still be pointed elsewhere, and every
-        // path the run opens would follow it.
-        if (protect && PathHasLink(name)) {
-          RunFailure failure;
-          failure.exitCode = kExitLinkedTemp;
-          failure.text = kFailLinkedTemp;
-          failure.subject = tempFolder;
-          throw RunError(failure);
-        }
         return ZkString(folder.c_str());
-      case WorkFolder::Outcome::kNameTaken:
+      case CreateOutcome::kUnprotected:
+        folders.push_front(name);
+        FailUnprotected(tempFolder);
+      case CreateOutcome::kNameTaken:
         if (attempt + 1 >= kUniqueNameAttempts) FailNoFreeName(tempFolder);
         break;
-      case WorkFolder::Outcome::kFailed: {
-        RunFailure failure;
-        failure.exitCode = kExitCannotCreate;
-        failure.text = kFailCannotCreate;
-        failure.subject = static_cast<const char*>(name);
-        failure.detail = SystemErrorText(error);
-        throw RunError(failure);
-      }
+      case CreateOutcome::kFailed:
+        FailCannotCreate(name, error);
+    }
+  }
+}
+
+// Takes the cleanup script beside the work folder: `name` (chosen before
+// the work folder's name), else, when another process took it in between,
+// the next free name; created new and open for writing (protected when
+// elevated). Returns its path; `*file` holds it.
+ZkString TakeScript(const TempFolder& root, const std::string& tempFolder, ZkString name,
+                    bool protect, RunJournal& journal, ScopedKernelHandle* file) {
+  for (int attempt = 0;; ++attempt) {
+    journal.WorkingOn(static_cast<const char*>(name));
+    DWORD error = 0;
+    switch (CreateInFolder(root.Handle(), FileName(name), false, protect, file, &error)) {
+      case CreateOutcome::kCreated:
+        journal.FileCreated(name);
+        return name;
+      case CreateOutcome::kUnprotected:
+        journal.FileCreated(name);
+        file->Reset();
+        FailUnprotected(tempFolder);
+      case CreateOutcome::kNameTaken:
+        if (attempt + 1 >= kUniqueNameAttempts) FailNoFreeName(tempFolder);
+        name = ChooseName(tempFolder, "%d.bat");
+        break;
+      case CreateOutcome::kFailed:
+        FailCannotCreate(name, error);
     }
   }
 }
@@ -143,25 +175,21 @@ class UnpackRecorder : public UnpackObserver {
   std::string scriptPath_;
 };
 
-// Takes the work folder, writes the cleanup script into it while unpacking
-// every archive, and closes the script. Everything written is recorded in
-// `journal` and `folders` as soon as this run has created it. Returns the
-// work folder path (with its backslash) in `*workFolder` and the script's
-// in `*scriptPath`.
-void UnpackWithCleanupScript(const std::string& tempFolder, WorkFolder& work,
-                             CreatedFolderList& folders, RunJournal& journal,
+// Takes the work folder and the cleanup script beside it, writes the
+// script while unpacking every archive, and closes it. Everything written
+// is recorded in `journal` and `folders` as soon as this run has created
+// it. Returns the work folder path (with its backslash) in `*workFolder`
+// and the script's in `*scriptPath`.
+void UnpackWithCleanupScript(const TempFolder& root, const std::string& tempFolder, bool protect,
+                             WorkFolder& work, CreatedFolderList& folders, RunJournal& journal,
                              ZkString* workFolder, ZkString* scriptPath) {
   const std::vector<PayloadArchive> payload = ReadPayload(appInstance);
   // The script's name is chosen first, so its search seeds the generator.
-  // It is a name that nothing in the temporary folder uses: the script
-  // lies in the work folder under it and moves there to remove the folder.
-  const ZkString outsideScript = ChooseName(tempFolder, "%d.bat");
-  *workFolder = TakeWorkFolder(tempFolder, payload, FileName(outsideScript), work, folders, journal);
-  *scriptPath = *workFolder + FileName(outsideScript);
-
-  journal.WorkingOn(static_cast<const char*>(*scriptPath));
-  CleanupScript script(*scriptPath, *workFolder, outsideScript);
-  journal.FileCreated(*scriptPath);
+  const ZkString scriptName = ChooseName(tempFolder, "%d.bat");
+  *workFolder = TakeWorkFolder(root, tempFolder, payload, protect, work, folders, journal);
+  ScopedKernelHandle scriptFile;
+  *scriptPath = TakeScript(root, tempFolder, scriptName, protect, journal, &scriptFile);
+  CleanupScript script(std::move(scriptFile), *scriptPath, *workFolder);
 
   UnpackRecorder recorder(script, journal, *scriptPath);
   UnpackArchives(payload, *workFolder, folders, recorder);
@@ -211,12 +239,35 @@ int RunMainSequence(HINSTANCE instance, const char* commandTail) {
 
   HWND splash = ShowSplash();
 
+  // Elevated, the machine's temporary folder; otherwise the user's. Held
+  // open from here until the second stage has started.
+  const bool elevated = IsElevated();
+  TempFolder root;
+  std::wstring refused;
+  DWORD openError = 0;
+  if (!OpenRunTempFolder(elevated, ReadMachineEnvironmentValue, &root, &refused, &openError)) {
+    if (elevated) {
+      return ReportUnusablePath(splash, kFailUnprotectedTemp, refused, kExitUnprotectedTemp);
+    }
+    RunFailure failure;
+    failure.exitCode = kExitCannotCreate;
+    failure.text = kFailCannotCreate;
+    failure.subject = ToAnsiPath(refused, CP_ACP).ansi;
+    failure.detail = SystemErrorText(openError);
+    RunJournal nothing;
+    WorkFolder none;
+    return ReportFailure(splash, failure, nothing, CreatedFolderList(), none);
+  }
+
   // The temporary folder and the program's own path as the ANSI file
   // functions name them (their short forms where the code page cannot hold
-  // them); without either, the run ends before anything is written.
-  const std::wstring tempWide = SystemTemporaryFolder();
-  const AnsiPath temp = ToAnsiPath(tempWide, CP_ACP);
-  if (!temp.ok) return ReportUnusablePath(splash, kFailTempFolderName, tempWide);
+  // them; the temporary folder's also where the OEM code page of the
+  // cleanup script cannot); without either, the run ends before anything
+  // is written.
+  const AnsiPath temp = ToAnsiAndOemPath(root.Path(), CP_ACP, CP_OEMCP);
+  if (!temp.ok) {
+    return ReportUnusablePath(splash, kFailTempFolderName, root.Path(), kExitUnusablePath);
+  }
   const std::string tempFolder = temp.ansi;
 
   const char drive[3] = {tempFolder[0], ':', '\0'};
@@ -228,11 +279,13 @@ int RunMainSequence(HINSTANCE instance, const char* commandTail) {
 
   const std::wstring programWide = ModulePath(appInstance);
   const AnsiPath program = ToAnsiPath(programWide, CP_ACP);
-  if (!program.ok) return ReportUnusablePath(splash, kFailProgramName, programWide);
+  if (!program.ok) {
+    return ReportUnusablePath(splash, kFailProgramName, programWide, kExitUnusablePath);
+  }
 
-  // Every failure from here to the closed script ends the run the same way:
-  // what was written is removed, the user is told, the second stage is not
-  // started.
+  // Every failure from here to the started second stage ends the run the
+  // same way: what was written is removed, the user is told, and nothing
+  // is left for a second stage that will never run the script.
   RunJournal journal;
   CreatedFolderList folders;
   WorkFolder work;
@@ -241,7 +294,8 @@ int RunMainSequence(HINSTANCE instance, const char* commandTail) {
   std::exception_ptr failure;
   DWORD lastError = 0;
   try {
-    UnpackWithCleanupScript(tempFolder, work, folders, journal, &workFolder, &scriptPath);
+    UnpackWithCleanupScript(root, tempFolder, elevated, work, folders, journal, &workFolder,
+                            &scriptPath);
   } catch (...) {
     lastError = ::GetLastError();
     failure = std::current_exception();
@@ -251,19 +305,35 @@ int RunMainSequence(HINSTANCE instance, const char* commandTail) {
                          journal, folders, work);
   }
 
-  _chdir(workFolder);
+  // The StageRun.exe this run unpacked, by its full path: nothing else of
+  // that name, in no other folder, is ever started.
+  RunFailure launchFailure;
+  launchFailure.exitCode = kExitSecondStage;
+  launchFailure.text = kFailSecondStage;
+  launchFailure.subject = std::string(workFolder) + kSecondStageProgram;
+  if (_chdir(workFolder) != 0) {
+    launchFailure.detail = SystemErrorText(::GetLastError());
+    return ReportFailure(splash, launchFailure, journal, folders, work);
+  }
   const ZkString parameters =
       FormatSecondStageParameters(program.ansi.c_str(), scriptPath, commandTail);
 
   launchStarted = 1;
-  LaunchSecondStage(parameters);
+  const DWORD launchError =
+      LaunchSecondStage(launchFailure.subject.c_str(), parameters, workFolder);
+  // Standing in the work folder during the final wait, or holding it,
+  // would keep the cleanup script, which the second stage may run at once,
+  // from removing it (and a failed run from removing it itself).
+  _chdir(tempFolder.c_str());
+  if (launchError != 0) {
+    launchFailure.detail = SystemErrorText(launchError);
+    return ReportFailure(splash, launchFailure, journal, folders, work);
+  }
   // The second stage now stands in the work folder (its program file and
   // its current directory are in it), which keeps the folder in place from
-  // here on. Standing in the work folder during the final wait, or holding
-  // it, would keep the cleanup script, which the second stage may run at
-  // once, from removing it.
+  // here on.
   work.Release();
-  _chdir(tempFolder.c_str());
+  root.Release();
   ::DestroyWindow(splash);
   FinalWait();
   return kExitSuccess;

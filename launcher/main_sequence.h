@@ -15,15 +15,19 @@ constexpr const char kSetupWindowTitle[] = "Kalvora Setup";
 constexpr DWORD kFinalWaitMs = 5000;
 
 // The whole run: records `instance` as appInstance, steps aside for an open
-// setup window, shows the splash, checks the free space, unpacks the
-// archives and writes the cleanup script, starts the second stage with
-// `commandTail` and waits for the splash. Returns the exit code.
+// setup window, shows the splash, opens the temporary folder (elevated:
+// the machine's), checks the free space, unpacks the archives and writes
+// the cleanup script beside the work folder, starts the StageRun.exe it
+// unpacked, by its full path, with `commandTail`, and waits for the
+// splash. Returns the exit code.
 //
 // Any failure while naming, unpacking or writing the script (every stream
-// exception, a refused archive or entry, no free name, a path too long,
-// memory) ends the run without starting the second stage: what the run
-// wrote is removed, one message in the user's language says what failed,
-// and the exit code names the kind of failure (launcher/exit_codes.h).
+// exception, a refused archive or entry, no free name, a path too long, a
+// protection that does not hold, memory) ends the run without starting the
+// second stage, and so does a second stage that cannot be started: what
+// the run wrote is removed, one message in the user's language says what
+// failed, and the exit code names the kind of failure
+// (launcher/exit_codes.h).
 int RunMainSequence(HINSTANCE instance, const char* commandTail);
 
 // If a setup window is open, restores it when minimized, brings it to the

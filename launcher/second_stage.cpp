@@ -1,8 +1,6 @@
 #include "launcher/second_stage.h"
 
-#include <cstring>
-
-#include "platform/win32.h"
+#include <string>
 
 namespace kv {
 
@@ -16,18 +14,24 @@ ZkString FormatSecondStageParameters(const char* programPath, const char* script
   return parameters;
 }
 
-void LaunchSecondStage(const char* parameters) {
-  SHELLEXECUTEINFOA info;
-  std::memset(&info, 0, sizeof info);
-  info.cbSize = sizeof info;
-  info.fMask = 0;
-  info.hwnd = nullptr;
-  info.lpVerb = "open";
-  info.lpFile = kSecondStageProgram;
-  info.lpParameters = parameters;
-  info.lpDirectory = nullptr;
-  info.nShow = SW_SHOW;
-  ::ShellExecuteExA(&info);
+DWORD LaunchSecondStage(const char* programPath, const char* parameters, const char* workFolder) {
+  // The program is named in full as the application, so the system opens
+  // exactly that file; the command line only carries it for the program's
+  // own reading, as the shell would pass it.
+  std::string commandLine = std::string("\"") + programPath + "\" " + parameters;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOW;
+  PROCESS_INFORMATION process = {};
+  if (!::CreateProcessA(programPath, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        workFolder, &startup, &process)) {
+    const DWORD error = ::GetLastError();
+    return error ? error : ERROR_FILE_NOT_FOUND;
+  }
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return 0;
 }
 
 }  // namespace kv

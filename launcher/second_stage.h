@@ -1,11 +1,12 @@
 // Starting the second stage, StageRun.exe, from the work folder.
 #pragma once
 
+#include "platform/win32.h"
 #include "zkstring/zk_string.h"
 
 namespace kv {
 
-// The second stage's program, found in the current directory.
+// The second stage's program, in the work folder.
 constexpr const char kSecondStageProgram[] = "StageRun.exe";
 
 // The parameter text: the fixed words, ResourceFile= and CleanUp= with the
@@ -14,10 +15,12 @@ constexpr const char kSecondStageProgram[] = "StageRun.exe";
 ZkString FormatSecondStageParameters(const char* programPath, const char* scriptPath,
                                      const char* commandTail);
 
-// Asks the shell to open StageRun.exe with `parameters` in the current
-// directory, shown normally, without a process handle. The result is not
-// looked at: a failed start is not the launcher's to report (the shell
-// shows its own message).
-void LaunchSecondStage(const char* parameters);
+// Starts `programPath` (the full path of the StageRun.exe this run
+// unpacked) with the command line `"<programPath>" <parameters>`, in
+// `workFolder` as its current directory, shown normally, and closes the
+// handles it gets. Nothing is searched for: no other folder, no PATH, no
+// App Paths, no file association. Returns 0, or the system's error code
+// when the program could not be started.
+DWORD LaunchSecondStage(const char* programPath, const char* parameters, const char* workFolder);
 
 }  // namespace kv

@@ -5,21 +5,24 @@
 #include <string>
 #include <vector>
 
+#include "launcher/temp_folder.h"
+
 namespace kv {
 
-// Protected DACL, inherited by everything below: SYSTEM and the built-in
-// administrators full access; built-in users and authenticated users read
-// and execute; the owner of anything inside no more than reading its access
-// list. Owned by the administrators.
+// Protected access lists: SYSTEM and the built-in administrators full
+// access, nobody else anything; owned by the administrators. The folder's
+// entries are inherited by everything below, and OWNER RIGHTS limits
+// whoever owns a file inside to reading its access list.
 const char kProtectedFolderSddl[] =
-    "O:BAD:P(A;OICI;GA;;;SY)(A;OICI;GA;;;BA)(A;OICI;GRGX;;;BU)(A;OICI;GRGX;;;AU)"
-    "(A;OICI;RC;;;OW)";
+    "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;RC;;;OW)";
+const char kProtectedFileSddl[] = "O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)";
 
 namespace {
 
-// NtCreateFile's values for a directory that must not exist yet.
+// NtCreateFile's values for an object that must not exist yet.
 constexpr ULONG kCreateOnly = 2;            // FILE_CREATE
 constexpr ULONG kDirectoryFile = 0x1;       // FILE_DIRECTORY_FILE
+constexpr ULONG kNonDirectoryFile = 0x40;   // FILE_NON_DIRECTORY_FILE
 constexpr ULONG kSynchronousIo = 0x20;      // FILE_SYNCHRONOUS_IO_NONALERT
 constexpr LONG kNameCollision = static_cast<LONG>(0xC0000035);  // STATUS_OBJECT_NAME_COLLISION
 
@@ -35,19 +38,15 @@ Fn NtdllFunction(const char* name) {
                : nullptr;
 }
 
-// The system's own form of a full ANSI path ("\??\C:\...").
-bool NativePath(const char* path, std::wstring* native) {
-  const int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-  if (length <= 0) return false;
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, &wide[0], length);
-  const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return false;
-  std::vector<wchar_t> full(needed);
-  const DWORD got = ::GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
-  if (got == 0 || got >= needed) return false;
-  *native = L"\\??\\" + std::wstring(full.data(), got);
-  return true;
+bool RunsUnderWine() {
+  // ntdll comes from the system folder before any code of the process
+  // runs; nothing of a user's can add this export to it on Windows.
+  return NtdllFunction<void*>("wine_get_version") != nullptr;
+}
+
+bool IsOneOf(PSID sid, WELL_KNOWN_SID_TYPE first, WELL_KNOWN_SID_TYPE second) {
+  return sid && ::IsValidSid(sid) &&
+         (::IsWellKnownSid(sid, first) || ::IsWellKnownSid(sid, second));
 }
 
 }  // namespace
@@ -63,57 +62,106 @@ bool IsElevated() {
   return elevation.TokenIsElevated != 0;
 }
 
-bool PathHasLink(const char* path) {
-  const std::string full(path);
-  // Behind "C:\" each backslash ends a folder, and so does the text's end.
-  for (std::string::size_type cut = full.find('\\', 3);; cut = full.find('\\', cut + 1)) {
-    const std::string folder = full.substr(0, cut);
-    if (folder.size() > 3) {
-      const DWORD attributes = ::GetFileAttributesA(folder.c_str());
-      if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return true;
-    }
-    if (cut == std::string::npos) return false;
+bool DescriptorKeepsOthersOut(PSECURITY_DESCRIPTOR descriptor) {
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (!::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+      !IsOneOf(owner, WinLocalSystemSid, WinBuiltinAdministratorsSid)) {
+    return false;
   }
+  BOOL present = FALSE;
+  PACL dacl = nullptr;
+  // No list at all, or a null one, lets everybody in.
+  if (!::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl)
+    return false;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!::GetAce(dacl, i, &ace)) return false;
+    const auto* header = static_cast<const ACE_HEADER*>(ace);
+    if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;  // takes rights away only
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    PSID sid = &allowed->SidStart;
+    if (IsOneOf(sid, WinLocalSystemSid, WinBuiltinAdministratorsSid)) continue;
+    if (IsOneOf(sid, WinCreatorOwnerRightsSid, WinCreatorOwnerRightsSid) &&
+        (allowed->Mask & ~static_cast<ACCESS_MASK>(READ_CONTROL)) == 0) {
+      continue;
+    }
+    return false;
+  }
+  return true;
 }
 
-WorkFolder::Outcome WorkFolder::Create(const char* path, bool protect, DWORD* error) {
+bool AccessListKeepsOthersOut(HANDLE handle) {
+  if (RunsUnderWine()) return true;
+  const SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD needed = 0;
+  ::GetKernelObjectSecurity(handle, wanted, nullptr, 0, &needed);
+  if (needed == 0 || needed > 65536) return false;
+  std::vector<BYTE> buffer(needed);
+  if (!::GetKernelObjectSecurity(handle, wanted, buffer.data(), needed, &needed)) return false;
+  return DescriptorKeepsOthersOut(buffer.data());
+}
+
+CreateOutcome CreateInFolder(HANDLE folder, const char* name, bool directory, bool protect,
+                             ScopedKernelHandle* created, DWORD* error) {
   *error = 0;
+  created->Reset();
   const auto createFile = NtdllFunction<NtCreateFileFn>("NtCreateFile");
   const auto toDosError = NtdllFunction<RtlNtStatusToDosErrorFn>("RtlNtStatusToDosError");
-  std::wstring native;
-  if (!createFile || !toDosError || !NativePath(path, &native)) {
+  const int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, nullptr, 0);
+  if (!createFile || !toDosError || length <= 1) {
     *error = ERROR_INVALID_NAME;
-    return Outcome::kFailed;
+    return CreateOutcome::kFailed;
   }
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, &wide[0], length);
+  wide.resize(static_cast<size_t>(length) - 1);
+  if (wide.find_first_of(L"\\/:") != std::wstring::npos) {
+    *error = ERROR_INVALID_NAME;
+    return CreateOutcome::kFailed;
+  }
+
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (protect && !::ConvertStringSecurityDescriptorToSecurityDescriptorA(
-                     kProtectedFolderSddl, SDDL_REVISION_1, &descriptor, nullptr)) {
+                     directory ? kProtectedFolderSddl : kProtectedFileSddl, SDDL_REVISION_1,
+                     &descriptor, nullptr)) {
     *error = ::GetLastError();
-    return Outcome::kFailed;
+    return CreateOutcome::kFailed;
   }
   ScopedLocal ownedDescriptor(descriptor);
 
-  UNICODE_STRING name;
-  name.Buffer = &native[0];
-  name.Length = static_cast<USHORT>(native.size() * sizeof(wchar_t));
-  name.MaximumLength = name.Length;
+  UNICODE_STRING objectName;
+  objectName.Buffer = &wide[0];
+  objectName.Length = static_cast<USHORT>(wide.size() * sizeof(wchar_t));
+  objectName.MaximumLength = objectName.Length;
   OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, nullptr, descriptor);
+  // Relative to the held folder: no path is looked up again.
+  InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, folder, descriptor);
   IO_STATUS_BLOCK status = {};
-  HANDLE folder = nullptr;
-  // Reading and writing may be shared (the run and the second stage work
-  // inside), deleting may not: no rename, no removal while held.
-  const LONG result = createFile(&folder, FILE_LIST_DIRECTORY | SYNCHRONIZE, &attributes, &status,
-                                 nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 kCreateOnly, kDirectoryFile | kSynchronousIo, nullptr, 0);
-  if (result == kNameCollision) return Outcome::kNameTaken;
+  HANDLE object = nullptr;
+  // A folder: reading and writing may be shared (the run and the second
+  // stage work inside), deleting may not: no rename, no removal while
+  // held. The script: nothing is shared while the run writes it.
+  const LONG result =
+      directory
+          ? createFile(&object, FILE_LIST_DIRECTORY | READ_CONTROL | SYNCHRONIZE, &attributes,
+                       &status, nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       kCreateOnly, kDirectoryFile | kSynchronousIo, nullptr, 0)
+          : createFile(&object, GENERIC_WRITE | READ_CONTROL | SYNCHRONIZE, &attributes, &status,
+                       nullptr, FILE_ATTRIBUTE_NORMAL, 0, kCreateOnly,
+                       kNonDirectoryFile | kSynchronousIo, nullptr, 0);
+  if (result == kNameCollision) return CreateOutcome::kNameTaken;
   if (result < 0) {
     *error = toDosError(result);
-    return Outcome::kFailed;
+    return CreateOutcome::kFailed;
   }
-  handle_.Reset(folder);
-  return Outcome::kCreated;
+  created->Reset(object);
+  // A volume without persistent access lists (FAT, exFAT, many network
+  // drives) drops the descriptor without a word.
+  if (protect && !(VolumeKeepsAccessLists(object) && AccessListKeepsOthersOut(object)))
+    return CreateOutcome::kUnprotected;
+  return CreateOutcome::kCreated;
 }
 
 }  // namespace kv

@@ -4,14 +4,25 @@
 
 namespace kv {
 
-void RestrictDllSearchToSystemFolder() {
+namespace {
+
+void* KernelExport(const char* name) {
+  HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+  return kernel ? reinterpret_cast<void*>(::GetProcAddress(kernel, name)) : nullptr;
+}
+
+}  // namespace
+
+void RestrictDllSearchToSystemFolder(void* (*lookup)(const char* name)) {
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
-  HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-  if (!kernel) return;
   auto setDirectories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-      reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
-  if (setDirectories) setDirectories(kLoadLibrarySearchSystem32);
+      (lookup ? lookup : &KernelExport)("SetDefaultDllDirectories"));
+  if (setDirectories && setDirectories(kLoadLibrarySearchSystem32)) return;
+  // Without it (Windows Vista, 7 without its update) the current folder at
+  // least leaves the search; the launcher loads every DLL of its own by
+  // full path from the system folder.
+  ::SetDllDirectoryW(L"");
 }
 
 HMODULE LoadSystemLibrary(const char* name) {

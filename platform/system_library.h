@@ -11,8 +11,11 @@ namespace kv {
 
 // Restricts this process's DLL search to the system folder, where the
 // system offers SetDefaultDllDirectories (Windows 8, or 7 with its update);
-// elsewhere it does nothing. Call it before anything else.
-void RestrictDllSearchToSystemFolder();
+// elsewhere it takes the current folder out of the search
+// (SetDllDirectoryW with an empty text). Call it before anything else.
+// `lookup` finds kernel32's exports by name (null: the system's; tests
+// pass one that finds nothing, as on a system without the call).
+void RestrictDllSearchToSystemFolder(void* (*lookup)(const char* name) = nullptr);
 
 // Loads `name` (e.g. "winmm.dll") from the system folder only; null when it
 // is not there. The module stays loaded for the life of the process.

@@ -5,7 +5,8 @@
 //   2. the files it finds there;
 //   3. the archives left for it in the executable that ResourceFile= names
 //      (APPBASE, PHOTOUNINST), read with the archive format code;
-//   4. then it starts the cleanup script that CleanUp= names through cmd,
+//   4. then it starts the cleanup script that CleanUp= names through the
+//      system's cmd,
 //      with its own process id as the script's argument, and ends; the
 //      script's holdproc line waits for it before anything is deleted.
 //
@@ -131,22 +132,29 @@ void RecordScript(const std::string& script, std::string* record) {
   }
 }
 
-// Starts "cmd /c <script> <pid>" without waiting for it.
+// Starts "<Windows>\System32\cmd.exe /d /c <script> <pid>" without waiting
+// for it. Not %ComSpec%, which the user can set, and without the
+// AutoRun commands (/d) that the user's registry can add.
 bool StartCleanup(const std::string& script) {
-  char comspec[MAX_PATH] = "cmd.exe";
-  ::GetEnvironmentVariableA("ComSpec", comspec, sizeof comspec);
-  std::string commandLine = std::string("\"") + comspec + "\" /c \"\"" + script + "\" " +
-                            std::to_string(::GetCurrentProcessId()) + "\"";
-  STARTUPINFOA startup = {};
+  wchar_t windows[MAX_PATH];
+  const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  const std::wstring cmd = std::wstring(windows, length) + L"\\System32\\cmd.exe";
+  const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, script.c_str(), -1, nullptr, 0);
+  if (wideLength <= 1) return false;
+  std::wstring wideScript(static_cast<size_t>(wideLength), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, script.c_str(), -1, &wideScript[0], wideLength);
+  wideScript.resize(static_cast<size_t>(wideLength) - 1);
+  std::wstring commandLine = L"\"" + cmd + L"\" /d /c \"\"" + wideScript + L"\" " +
+                             std::to_wstring(::GetCurrentProcessId()) + L"\"";
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION info = {};
   // The script must not stand in the work folder it removes.
-  char windows[MAX_PATH] = "C:\\";
-  ::GetWindowsDirectoryA(windows, sizeof windows);
-  if (!::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW, nullptr, windows, &startup, &info)) {
+  if (!::CreateProcessW(cmd.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, std::wstring(windows, length).c_str(), &startup, &info)) {
     return false;
   }
   ::CloseHandle(info.hThread);

@@ -328,9 +328,6 @@ TEST_F(KvpackSetupTest, RefusesWhatWouldGiveABrokenSetupAndLeavesTheOutputAlone)
          fs::resize_file(p / "APPBASE" / "huge.bin", 0x100000000ull);
        },
        "below 4 GiB only"},
-      {"a name of the cleanup script's form",
-       [](const fs::path& p, auto*) { WriteFile(p / "BASE" / "0.BAT", Bytes("x")); },
-       "the form of the launcher's cleanup script"},
       {"no StageRun.exe", [](const fs::path& p, auto*) { fs::remove(p / "BASE" / "StageRun.exe"); },
        "no StageRun.exe at the top"},
       {"StageRun.exe only in the second stage's archive",

@@ -3,6 +3,7 @@
 // neither names it. Short forms are injected: whether a volume has them is
 // the system's to decide, and Wine always makes one.
 #include "launcher/ansi_path.h"
+#include "launcher/cleanup_script.h"
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,44 @@ TEST(AnsiPath, TheCodePageFormWhereItHoldsThePathElseTheShortFormElseNothing) {
     EXPECT_EQ(got.shortForm, c.shortForm) << c.what;
     EXPECT_EQ(got.ansi, c.ansi) << c.what;
   }
+}
+
+// cmd reads the cleanup script in the OEM code page. Windows-1252 holds
+// \x8A (S with caron), \x8C (OE), \x80 (euro) and \x99 (trade mark); code page
+// 850 does not, and best-fitted they would name other files.
+std::wstring ShortScriptForm(const std::wstring&) { return L"C:\\T\\KVGSET~1\\A~1.TXT"; }
+
+TEST(AnsiPath, ScriptPathsThatTheOemCodePageCannotHoldStandInTheirShortForm) {
+  const ScriptCodePages western = {1252, 850};
+  const struct {
+    const char* path;
+    std::wstring (*shortPath)(const std::wstring&);
+    bool ok;
+    const char* text;
+  } cases[] = {
+      {"C:\\T\\KVGSetup0\\a.txt", NoShortForm, true, "C:\\T\\KVGSetup0\\a.txt"},
+      {"C:\\100%\\%PATH%", NoShortForm, true, "C:\\100%%\\%%PATH%%"},
+      {"C:\\Jos\xE9\\a.txt", NoShortForm, true, "C:\\Jos\x82\\a.txt"},  // OEM bytes
+      {"C:\\\x8A\\a.txt", ShortScriptForm, true, "C:\\T\\KVGSET~1\\A~1.TXT"},
+      {"C:\\\x8C\x80\x99.txt", ShortScriptForm, true, "C:\\T\\KVGSET~1\\A~1.TXT"},
+      {"C:\\\x8A\\a.txt", NoShortForm, false, ""},
+  };
+  for (const auto& c : cases) {
+    std::string text;
+    EXPECT_EQ(CleanupScript::ScriptPathText(c.path, western, c.shortPath, &text), c.ok) << c.path;
+    if (c.ok) {
+      EXPECT_EQ(text, c.text) << c.path;
+    }
+  }
+  // The temporary folder must survive both code pages, or its short form
+  // stands in for it everywhere.
+  const AnsiPath both = ToAnsiAndOemPath(L"C:\\\x0160\\", 1252, 850, EightDotThree);
+  EXPECT_TRUE(both.ok && both.shortForm);
+  EXPECT_EQ(both.ansi, "C:\\USERS\\A0B1~1\\TEMP\\");
+  EXPECT_FALSE(ToAnsiAndOemPath(L"C:\\\x0160\\", 1252, 850, NoShortForm).ok);
+  const AnsiPath plain = ToAnsiAndOemPath(L"C:\\Jos\x00E9\\", 1252, 850, NoShortForm);
+  EXPECT_TRUE(plain.ok && !plain.shortForm);
+  EXPECT_EQ(plain.ansi, "C:\\Jos\xE9\\");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "tests/support/machine_temp.h"
 #include "tests/support/program_run.h"
 #include "tests/support/scoped_folder.h"
 
@@ -54,9 +55,8 @@ class InstallCycle : public ::testing::Test {
     ProgramRun run;
     run.program = setup_;
     run.commandTail = "/x";
-    run.environment = {{"TMP", temp},
-                       {"TEMP", temp},
-                       {"KV_STAGERUN_RECORD", RecordPath()},
+    ScopedMachineTemp machineTemp(temp);
+    run.environment = {{"KV_STAGERUN_RECORD", RecordPath()},
                        {"KV_STAGERUN_NO_CLEANUP", cleanup ? "" : "1"}};
     ::DeleteFileA(RecordPath().c_str());
     return RunProgram(run);
@@ -103,14 +103,15 @@ TEST_F(InstallCycle, UnpacksEveryArchiveInOrderAndWritesTheScriptLineByLine) {
   EXPECT_TRUE(ReadWholeFile(work + "empty.txt", &empty));
   EXPECT_EQ(empty, "");
 
-  // The script lies in the work folder; its last line moves it out to the
-  // name it was chosen under in the temporary folder, then removes the
-  // work folder and itself.
+  // The script lies beside the work folder (the payload's own 0.bat is an
+  // entry like any other): the work folder's rmdir is the last of the
+  // rmdir lines, the script's own del the last line.
   std::string script;
-  ASSERT_TRUE(ReadWholeFile(work + "0.bat", &script));
+  ASSERT_TRUE(ReadWholeFile(temp + "0.bat", &script));
   EXPECT_EQ(script,
             "cd \\\r\n"
             "\"" + work + "holdproc\" %1\r\n"
+            "del \"" + work + "0.bat\"\r\n"
             "del \"" + work + "StageRun.exe\"\r\n"
             "del \"" + work + "base.txt\"\r\n"
             "del \"" + work + "holdproc.exe\"\r\n"
@@ -120,16 +121,18 @@ TEST_F(InstallCycle, UnpacksEveryArchiveInOrderAndWritesTheScriptLineByLine) {
             "del \"" + work + "empty.txt\"\r\n"
             "rmdir \"" + work + "Data\\Fonts\"\r\n"
             "rmdir \"" + work + "Data\"\r\n"
-            "(if exist \"" + temp + "0.bat\" (del \"" + work + "0.bat\" & rmdir \"" + temp +
-                "KVGSetup0\") else (move \"" + work + "0.bat\" \"" + temp + "0.bat\" >nul & rmdir \"" +
-                temp + "KVGSetup0\" & del \"" + temp + "0.bat\")) & exit /b\r\n");
+            "rmdir \"" + temp + "KVGSetup0\"\r\n"
+            "del \"" + temp + "0.bat\"\r\n");
 }
 
 // Temporary folders whose names cmd would misread without quotation marks,
-// or expand without doubled percent signs, or read in the wrong code page.
+// or expand without doubled percent signs, or read in the wrong code page
+// (\x8A and \x99, Windows-1252's S with caron and trade mark, are not in
+// the OEM code page: the script names the folder by its short form).
 TEST_F(InstallCycle, TheScriptRemovesEverythingWhateverTheTemporaryFolderIsCalled) {
   const char* names[] = {"with blanks", "amp&ersand", "caret^hat", "100% and %PATH%",
-                         "Jos\xE9 M\xFCller", "all & ^ % \xE9 of them"};
+                         "Jos\xE9 M\xFCller", "all & ^ % \xE9 of them",
+                         "\x8A and \x99"};
   for (const char* name : names) {
     const std::string temp = MakeTemp(name);
     ProgramResult result = RunSetup(temp, /*cleanup=*/true);
@@ -164,8 +167,8 @@ TEST_F(InstallCycle, ScriptLinesAreInTheOemCodePage) {
   ASSERT_TRUE(result.finished);
   ReadRecord();
   std::string script;
-  ASSERT_TRUE(ReadWholeFile(temp + "KVGSetup0\\0.bat", &script));
-  EXPECT_EQ(script.substr(script.rfind("del ")), Oem("del \"" + temp + "0.bat\")) & exit /b\r\n"));
+  ASSERT_TRUE(ReadWholeFile(temp + "0.bat", &script));
+  EXPECT_EQ(script.substr(script.rfind("del ")), Oem("del \"" + temp + "0.bat\"\r\n"));
   EXPECT_EQ(script.find('\xE9'), std::string::npos) << "an ANSI byte stands in the script";
 }
 

@@ -1,11 +1,16 @@
 // End-to-end runs of the built setup executable, started the way a user
 // starts it: its own process, a temporary folder of the test's choosing,
-// message boxes read from the screen and answered.
+// message boxes read from the screen and answered. Under Wine every run is
+// elevated: the temporary folder is the machine's, and the user's own
+// TMP/TEMP (a decoy folder here) must stay untouched.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "platform/win32.h"
+#include "launcher/exit_codes.h"
+#include "tests/support/machine_temp.h"
 #include "tests/support/program_run.h"
 #include "tests/support/scoped_folder.h"
 
@@ -49,10 +54,14 @@ class LauncherRun : public ::testing::Test {
     bareSetup_ = GetEnv("KV_SETUP_EXE");
     ASSERT_FALSE(setup_.empty()) << "KV_STAGE_SETUP_EXE is not set";
     ASSERT_FALSE(bareSetup_.empty()) << "KV_SETUP_EXE is not set";
+    machineTemp_.reset(new ScopedMachineTemp(temp_.path()));
   }
 
   void TearDown() override {
+    machineTemp_.reset();
+    EXPECT_EQ(ListTree(userTemp_.path()), "") << "the run wrote to the user's TEMP";
     EXPECT_TRUE(temp_.Remove()) << "a file of the run is still held open";
+    EXPECT_TRUE(userTemp_.Remove());
     EXPECT_TRUE(outside_.Remove());
   }
 
@@ -64,8 +73,8 @@ class LauncherRun : public ::testing::Test {
     run.program = withSecondStage ? setup_ : bareSetup_;
     run.commandTail = tail;
     run.currentDirectory = outside_.path();
-    run.environment = {{"TMP", temp_.path()},
-                       {"TEMP", temp_.path()},
+    run.environment = {{"TMP", userTemp_.path()},
+                       {"TEMP", userTemp_.path()},
                        {"KV_STAGERUN_RECORD", RecordPath()}};
     return run;
   }
@@ -74,8 +83,10 @@ class LauncherRun : public ::testing::Test {
 
   std::string setup_;
   std::string bareSetup_;
-  ScopedFolder temp_;
+  ScopedFolder temp_;      // the machine's temporary folder
+  ScopedFolder userTemp_;  // the user's TMP and TEMP
   ScopedFolder outside_;
+  std::unique_ptr<ScopedMachineTemp> machineTemp_;
 };
 
 // --- An open setup window ---------------------------------------------------
@@ -147,7 +158,7 @@ TEST_P(SecondStageParameters, ReachTheSecondStageCharacterForCharacter) {
   ASSERT_TRUE(ReadWholeFile(RecordPath(), &record));
 
   const std::string expected = std::string(kParametersHead) + setup_ + "\" CleanUp=\"" +
-                               temp_.path() + "KVGSetup0\\0.bat\" " + tail;
+                               temp_.path() + "0.bat\" " + tail;
   EXPECT_EQ(CommandTail(RecordValue(record, "CommandLine")), expected) << "tail: [" << tail << "]";
   EXPECT_EQ(RecordValue(record, "CurrentDirectory"), temp_.path() + "KVGSetup0");
   EXPECT_TRUE(CleanupFinished(temp_.path())) << ListTree(temp_.path());
@@ -158,18 +169,31 @@ INSTANTIATE_TEST_SUITE_P(Tails, SecondStageParameters,
                                            TailCase{"\"C:\\My Files\\x.txt\" \"\" q\"uo\"te"},
                                            TailCase{"100% %PATH% %s %d %%"}));
 
-TEST_F(LauncherRun, MissingSecondStageIsNotReportedByTheLauncher) {
+// Without StageRun.exe in the work folder nothing else of that name is
+// started (not the one in the current directory, not the one on the PATH):
+// the run ends as a failure and takes back what it wrote.
+TEST_F(LauncherRun, MissingSecondStageEndsTheRunAndStartsNothingElse) {
+  const std::string decoy = GetEnv("KV_STAGERUN_EXE");
+  ASSERT_FALSE(decoy.empty()) << "KV_STAGERUN_EXE is not set";
+  ScopedFolder onPath;
+  ASSERT_TRUE(::CopyFileA(decoy.c_str(), (onPath.path() + "StageRun.exe").c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileA(decoy.c_str(), (outside_.path() + "StageRun.exe").c_str(), FALSE));
   ProgramRun run = Run("", /*withSecondStage=*/false);
+  run.environment.push_back({"PATH", onPath.path() + ";" + GetEnv("PATH")});
   ProgramResult result = RunProgram(run);
 
   ASSERT_TRUE(result.finished);
-  EXPECT_EQ(result.exitCode, 0u);
-  // The shell may show its own "file not found" box; the launcher shows
-  // none, and leaves the script (and the work folder, if it made one).
-  for (const MessageBoxSeen& box : result.boxes) {
-    EXPECT_NE(box.caption, L"Kalvora Setup") << "the launcher reported the failed start";
-  }
-  EXPECT_LE(result.boxes.size(), 1u);
+  EXPECT_EQ(result.exitCode, static_cast<DWORD>(kExitSecondStage));
+  ASSERT_EQ(result.boxes.size(), 1u);
+  EXPECT_EQ(result.boxes[0].caption, L"Kalvora Setup");
+  EXPECT_NE(result.boxes[0].text.find(Widen(temp_.path() + "KVGSetup0\\StageRun.exe")),
+            std::wstring::npos);
+  ::Sleep(300);
+  EXPECT_EQ(::GetFileAttributesA(RecordPath().c_str()), INVALID_FILE_ATTRIBUTES)
+      << "another StageRun.exe was started";
+  EXPECT_EQ(ListTree(temp_.path()), "") << "the failed run left files behind";
+  EXPECT_TRUE(::DeleteFileA((outside_.path() + "StageRun.exe").c_str()));
+  EXPECT_TRUE(onPath.Remove());
 }
 
 // --- Too little free space --------------------------------------------------
@@ -212,9 +236,8 @@ TEST_F(LauncherRun, InsufficientSpaceShowsMessageFiveInTheUsersLanguageAndEndsWi
     ASSERT_EQ(language, std::stoul(wanted, nullptr, 16)) << "LC_ALL did not set the language";
   }
 
-  ProgramRun run = Run("");
-  run.environment = {{"TMP", root}, {"TEMP", root}, {"KV_STAGERUN_RECORD", RecordPath()}};
-  ProgramResult result = RunProgram(run);
+  ScopedMachineTemp smallDrive(root);
+  ProgramResult result = RunProgram(Run(""));
 
   ASSERT_TRUE(result.finished);
   EXPECT_EQ(result.exitCode, 1u);

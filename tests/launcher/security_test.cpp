@@ -1,6 +1,8 @@
 // What keeps the elevated launcher from running code that someone else
-// placed: the DLLs it imports, the access list of its work folder, and the
-// handle that keeps the work folder in place.
+// placed: the DLLs it imports, the machine's temporary folder it works in,
+// the access lists of its work folder and script read back through their
+// handles, and the handles that keep them in place. Wine reports every
+// drive as local with access lists, so the volume facts are injected.
 #include <gtest/gtest.h>
 
 
@@ -9,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "launcher/temp_folder.h"
 #include "launcher/work_folder.h"
+#include "platform/scoped_handle.h"
+#include "platform/system_library.h"
 #include "platform/win32.h"
 #include "tests/support/pe_tables.h"
 #include "tests/support/program_run.h"
@@ -45,10 +50,16 @@ TEST(Security, TheExecutableImportsOnlyKnownSystemDlls) {
   }
 }
 
-// Access rights that let their holder change what a folder holds.
-constexpr ACCESS_MASK kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
-                                     FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE |
-                                     WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+std::string Narrow(const std::wstring& text) {
+  char buffer[1024] = "";
+  ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, buffer, sizeof buffer, nullptr, nullptr);
+  return buffer;
+}
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) ==
+         CSTR_EQUAL;
+}
 
 std::string SidText(PSID sid) {
   char* text = nullptr;
@@ -58,101 +69,290 @@ std::string SidText(PSID sid) {
   return result;
 }
 
-// Wine derives a folder's access list from the Unix permissions and does
-// not keep the one it is given, so the list is checked as the launcher
-// builds it, and the run only for using it.
-TEST(Security, TheWorkFolderListLetsOnlySystemAndAdministratorsWrite) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
-      kProtectedFolderSddl, SDDL_REVISION_1, &descriptor, nullptr));
-  SECURITY_DESCRIPTOR_CONTROL control = 0;
-  DWORD revision = 0;
-  ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor, &control, &revision));
-  EXPECT_TRUE(control & SE_DACL_PROTECTED) << "the folder would inherit the temp folder's list";
-
+// The SIDs that the allow entries of `descriptor` name, in order.
+std::vector<std::string> AllowedSids(PSECURITY_DESCRIPTOR descriptor) {
+  std::vector<std::string> sids;
   BOOL present = FALSE;
   BOOL defaulted = FALSE;
   PACL dacl = nullptr;
-  ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
-  ASSERT_TRUE(present && dacl);
-  std::vector<std::string> writers;
-  std::vector<std::string> readers;
+  if (!::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !dacl) return sids;
   for (DWORD i = 0; i < dacl->AceCount; ++i) {
     void* ace = nullptr;
-    ASSERT_TRUE(::GetAce(dacl, i, &ace));
-    auto* header = static_cast<ACE_HEADER*>(ace);
-    ASSERT_EQ(header->AceType, ACCESS_ALLOWED_ACE_TYPE);
-    EXPECT_EQ(header->AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
-              OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)
-        << "files and folders below must inherit the entry";
-    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-    (allowed->Mask & kWriteRights ? writers : readers).push_back(SidText(&allowed->SidStart));
+    if (::GetAce(dacl, i, &ace) &&
+        static_cast<ACE_HEADER*>(ace)->AceType == ACCESS_ALLOWED_ACE_TYPE) {
+      sids.push_back(SidText(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart));
+    }
   }
-  PSID owner = nullptr;
-  ASSERT_TRUE(::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted));
-  ASSERT_NE(owner, nullptr) << "the owner could rewrite the list";
-  EXPECT_EQ(SidText(owner), "S-1-5-32-544");
-  ::LocalFree(descriptor);
-  EXPECT_EQ(writers, (std::vector<std::string>{"S-1-5-18", "S-1-5-32-544"}));
-  // OWNER RIGHTS (S-1-3-4): whoever owns a file inside gets no implicit
-  // right to change its access list.
-  EXPECT_EQ(readers, (std::vector<std::string>{"S-1-5-32-545", "S-1-5-11", "S-1-3-4"}));
+  return sids;
 }
 
-// The work folder is created and opened in one step and, while held,
-// cannot be renamed, removed or replaced, nor the folder above it moved.
-TEST(Security, AHeldWorkFolderCannotBeMovedAsideOrRemoved) {
+struct Descriptor {
+  explicit Descriptor(const char* sddl) {
+    EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1,
+                                                                       &descriptor, nullptr))
+        << sddl;
+  }
+  ~Descriptor() { ::LocalFree(descriptor); }
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+};
+
+// The descriptors an elevated run gives its work folder and script, and the
+// rule by which it reads them back: nobody but SYSTEM and the
+// administrators may do anything, not even read.
+TEST(Security, OnlySystemAndTheAdministratorsReachTheWorkFolderAndTheScript) {
+  const struct {
+    const char* sddl;
+    bool keepsOthersOut;
+  } cases[] = {
+      {kProtectedFolderSddl, true},
+      {kProtectedFileSddl, true},
+      {"O:SYD:P(A;;FA;;;SY)", true},
+      {"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(D;;FA;;;BU)", true},  // a deny entry only takes away
+      {"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)", false},  // Users may read
+      {"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;WD)", false},
+      {"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;OW)", false},  // the owner, whoever it is
+      {"O:S-1-5-21-1-2-3-1000D:P(A;;FA;;;SY)(A;;FA;;;BA)", false},  // owned by a user
+      {"O:BAD:P(A;;FA;;;SY)(A;;FA;;;S-1-5-21-1-2-3-1000)", false},
+      {"O:BA", false},     // no access list at all
+  };
+  for (const auto& c : cases) {
+    Descriptor d(c.sddl);
+    ASSERT_NE(d.descriptor, nullptr);
+    EXPECT_EQ(DescriptorKeepsOthersOut(d.descriptor), c.keepsOthersOut) << c.sddl;
+  }
+  // A null list lets everybody in.
+  Descriptor folder(kProtectedFolderSddl);
+  PSID administrators = nullptr;
+  BOOL defaulted = FALSE;
+  ASSERT_TRUE(::GetSecurityDescriptorOwner(folder.descriptor, &administrators, &defaulted));
+  SECURITY_DESCRIPTOR nullList;
+  ASSERT_TRUE(::InitializeSecurityDescriptor(&nullList, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(::SetSecurityDescriptorOwner(&nullList, administrators, FALSE));
+  ASSERT_TRUE(::SetSecurityDescriptorDacl(&nullList, TRUE, nullptr, FALSE));
+  EXPECT_FALSE(DescriptorKeepsOthersOut(&nullList));
+
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(::GetSecurityDescriptorControl(folder.descriptor, &control, &revision));
+  EXPECT_TRUE(control & SE_DACL_PROTECTED) << "the folder would inherit the temp folder's list";
+  // OWNER RIGHTS (S-1-3-4): whoever owns a file inside may read its access
+  // list and no more.
+  EXPECT_EQ(AllowedSids(folder.descriptor),
+            (std::vector<std::string>{"S-1-5-18", "S-1-5-32-544", "S-1-3-4"}));
+}
+
+// Reports a volume like a FAT stick or a network drive.
+bool FatVolume(HANDLE, VolumeFacts* facts) {
+  facts->persistentAcls = false;
+  facts->local = true;
+  return true;
+}
+bool NetworkVolume(HANDLE, VolumeFacts* facts) {
+  facts->persistentAcls = true;
+  facts->local = false;
+  return true;
+}
+bool UnreadableVolume(HANDLE, VolumeFacts*) { return false; }
+
+class VolumeReaderOverride {
+ public:
+  explicit VolumeReaderOverride(VolumeReader reader) { SetVolumeReaderForTesting(reader); }
+  ~VolumeReaderOverride() { SetVolumeReaderForTesting(nullptr); }
+};
+
+// Work folder and script are created new, relative to the held temporary
+// folder; protected, each is checked through its own handle.
+TEST(Security, WorkFolderAndScriptAreCreatedNewAndCheckedThroughTheirHandles) {
   ScopedFolder temp;
+  TempFolder root;
+  DWORD error = 0;
+  ASSERT_TRUE(root.Open(Widen(temp.path()), true, &error)) << error;
+  EXPECT_TRUE(SameText(root.Path(), Widen(temp.path()))) << Narrow(root.Path());
   const std::string path = temp.path() + "KVGSetup0";
   {
     WorkFolder work;
-    DWORD error = 0;
-    ASSERT_EQ(work.Create(path.c_str(), IsElevated(), &error), WorkFolder::Outcome::kCreated)
+    ASSERT_EQ(work.Create(root.Handle(), "KVGSetup0", true, &error), CreateOutcome::kCreated)
         << error;
     ASSERT_TRUE(work.IsHeld());
+    // Read back through the handle: no entry for Users, Everyone or the
+    // authenticated users. (Wine keeps no descriptor of its own but one
+    // owned by the Unix user, which the run's rule refuses as it must; the
+    // run skips the read-back there.)
+    std::vector<BYTE> buffer(4096);
+    DWORD needed = 0;
+    ASSERT_TRUE(::GetKernelObjectSecurity(work.Handle(),
+                                          OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                          buffer.data(), 4096, &needed));
+    for (const std::string& sid : AllowedSids(buffer.data())) {
+      EXPECT_NE(sid, "S-1-5-32-545");
+      EXPECT_NE(sid, "S-1-1-0");
+      EXPECT_NE(sid, "S-1-5-11");
+    }
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    ASSERT_TRUE(::GetSecurityDescriptorOwner(buffer.data(), &owner, &defaulted));
+    const std::string ownerText = SidText(owner);
+    if (ownerText != "S-1-5-32-544") {
+      EXPECT_FALSE(DescriptorKeepsOthersOut(buffer.data()));
+    }
+
+    // Held, it cannot be moved aside or removed; another run finds the
+    // name taken.
     EXPECT_FALSE(::MoveFileA(path.c_str(), (temp.path() + "elsewhere").c_str()));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_FALSE(::RemoveDirectoryA(path.c_str()));
-    // Another run, or another process, finds the name taken.
     WorkFolder second;
-    EXPECT_EQ(second.Create(path.c_str(), false, &error), WorkFolder::Outcome::kNameTaken);
+    EXPECT_EQ(second.Create(root.Handle(), "KVGSetup0", false, &error), CreateOutcome::kNameTaken);
     EXPECT_FALSE(second.IsHeld());
     work.Release();
-    EXPECT_TRUE(::MoveFileA(path.c_str(), (temp.path() + "elsewhere").c_str()));
+    EXPECT_TRUE(::RemoveDirectoryA(path.c_str()));
   }
-  // A file of that name takes it as well; it is left as it was.
-  ASSERT_TRUE(WriteWholeFile(path, "theirs"));
-  WorkFolder work;
-  DWORD error = 0;
-  EXPECT_EQ(work.Create(path.c_str(), false, &error), WorkFolder::Outcome::kNameTaken);
+  // A file of the script's name takes it; it is left as it was.
+  ASSERT_TRUE(WriteWholeFile(temp.path() + "0.bat", "theirs"));
+  ScopedKernelHandle script;
+  EXPECT_EQ(CreateInFolder(root.Handle(), "0.bat", false, true, &script, &error),
+            CreateOutcome::kNameTaken);
   std::string contents;
-  EXPECT_TRUE(ReadWholeFile(path, &contents));
+  EXPECT_TRUE(ReadWholeFile(temp.path() + "0.bat", &contents));
   EXPECT_EQ(contents, "theirs");
+  ASSERT_EQ(CreateInFolder(root.Handle(), "1.bat", false, true, &script, &error),
+            CreateOutcome::kCreated);
+  script.Reset();
+
+  // A volume that drops access lists, or a network drive: created, but
+  // refused, for the run to remove; and the same for the folder itself.
+  for (VolumeReader reader : {&FatVolume, &NetworkVolume, &UnreadableVolume}) {
+    VolumeReaderOverride override(reader);
+    WorkFolder work;
+    EXPECT_EQ(work.Create(root.Handle(), "KVGSetup1", true, &error), CreateOutcome::kUnprotected);
+    EXPECT_TRUE(work.IsHeld());
+    work.Release();
+    EXPECT_TRUE(::RemoveDirectoryA((temp.path() + "KVGSetup1").c_str()));
+    EXPECT_EQ(CreateInFolder(root.Handle(), "2.bat", false, true, &script, &error),
+              CreateOutcome::kUnprotected);
+    script.Reset();
+    EXPECT_TRUE(::DeleteFileA((temp.path() + "2.bat").c_str()));
+    // Unprotected objects are not checked.
+    EXPECT_EQ(work.Create(root.Handle(), "KVGSetup1", false, &error), CreateOutcome::kCreated);
+    work.Release();
+    EXPECT_TRUE(::RemoveDirectoryA((temp.path() + "KVGSetup1").c_str()));
+    TempFolder refused;
+    EXPECT_FALSE(refused.Open(Widen(temp.path()), true, &error));
+    EXPECT_TRUE(refused.Open(Widen(temp.path()), false, &error));
+  }
+  root.Release();
   EXPECT_TRUE(temp.Remove());
 }
 
-TEST(Security, ElevatedRunsCreateTheWorkFolderBeforeUnpackingAndRemoveIt) {
-  if (!IsElevated()) GTEST_SKIP() << "this process is not elevated";
-  ScopedFolder temp;
-  ScopedFolder outside;
-  ProgramRun run;
-  run.program = GetEnv("KV_STAGE_SETUP_EXE");
-  run.environment = {{"TMP", temp.path()},
-                     {"TEMP", temp.path()},
-                     {"KV_STAGERUN_RECORD", outside.path() + "record.txt"},
-                     {"KV_STAGERUN_NO_CLEANUP", "1"}};
-  ProgramResult result = RunProgram(run);
-  ASSERT_TRUE(result.finished);
-  ASSERT_EQ(result.exitCode, 0u);
-  ASSERT_TRUE(WaitForFile(outside.path() + "record.txt", 10000));
-  // The script lies in the protected folder, which its last line removes.
-  std::string script;
-  ASSERT_TRUE(ReadWholeFile(temp.path() + "KVGSetup0\\0.bat", &script));
-  EXPECT_NE(script.find("rmdir \"" + temp.path() + "KVGSetup0\") else"), std::string::npos)
-      << script;
-  ::Sleep(300);  // the stand-in has ended once it recorded
-  EXPECT_TRUE(temp.Remove());
-  EXPECT_TRUE(outside.Remove());
+void* NoExport(const char*) { return nullptr; }
+
+// The DLL search: where SetDefaultDllDirectories is missing, the DLL
+// folder of the process becomes the empty text, which takes the current
+// folder out of the search (a folder set before stands for "not done").
+TEST(Security, WithoutSetDefaultDllDirectoriesTheCurrentFolderLeavesTheDllSearch) {
+  wchar_t folder[MAX_PATH] = L"";
+  ASSERT_TRUE(::SetDllDirectoryW(L"C:\\marker"));
+  RestrictDllSearchToSystemFolder(&NoExport);
+  EXPECT_EQ(::GetDllDirectoryW(MAX_PATH, folder), 0u);
+  EXPECT_STREQ(folder, L"");
+  ::SetDllDirectoryW(nullptr);
+}
+
+// The machine's values as the registry might hold them.
+const wchar_t* g_tmpData = nullptr;
+DWORD g_tmpType = REG_SZ;
+RegistryString FakeMachine(const wchar_t* name) {
+  RegistryString value;
+  if (g_tmpData && std::wstring(name) == L"TMP") {
+    value.present = true;
+    value.type = g_tmpType;
+    value.data = g_tmpData;
+  }
+  return value;
+}
+
+TEST(Security, TheMachinesTemporaryFolderIsExpandedFromTheSystemsOwnValuesOnly) {
+  const struct {
+    DWORD type;
+    const wchar_t* data;
+    const wchar_t* folder;  // empty: unusable
+  } cases[] = {
+      {REG_EXPAND_SZ, L"%SystemRoot%\\TEMP", L"C:\\Win\\TEMP\\"},
+      {REG_EXPAND_SZ, L"%windir%\\Temp\\", L"C:\\Win\\Temp\\"},
+      {REG_EXPAND_SZ, L"%SYSTEMROOT%\\temp", L"C:\\Win\\temp\\"},
+      {REG_EXPAND_SZ, L"D:\\Temp", L"D:\\Temp\\"},
+      {REG_EXPAND_SZ, L"%USERPROFILE%\\Temp", L""},  // the user's, or anybody's
+      {REG_EXPAND_SZ, L"%TMP%", L""},
+      {REG_EXPAND_SZ, L"C:\\100%\\Temp", L""},  // a lone %
+      {REG_EXPAND_SZ, L"%%\\Temp", L""},
+      {REG_SZ, L"C:\\100%\\%SystemRoot%", L"C:\\100%\\%SystemRoot%\\"},  // as it stands
+      {REG_SZ, L"Temp", L""},                      // relative
+      {REG_SZ, L"\\\\server\\share\\Temp", L""},  // no drive
+      {REG_SZ, L"", L""},
+      {REG_DWORD, L"C:\\Temp", L""},
+  };
+  for (const auto& c : cases) {
+    RegistryString value;
+    value.present = true;
+    value.type = c.type;
+    value.data = c.data;
+    EXPECT_EQ(MachineTempFolderFromValue(value, L"C:\\Win"), c.folder) << Narrow(c.data);
+  }
+  EXPECT_EQ(MachineTempFolderFromValue(RegistryString(), L"C:\\Win"), L"");
+}
+
+// Elevated: the machine's folder where it can be trusted, else the Windows
+// folder's TEMP. Not elevated: the user's own, as the system reports it.
+TEST(Security, WhichTemporaryFolderARunTakes) {
+  ScopedFolder machine;
+  ScopedFolder user;
+  const std::wstring windowsTemp = SystemWindowsFolder() + L"\\TEMP\\";
+  const std::wstring machinePath = Widen(machine.path());
+  const std::wstring missing = machinePath + L"missing\\";
+  const std::string linked = GetEnv("KV_LINKED_TEMP");
+  const std::wstring linkedPath = Widen(linked);
+  std::wstring oldTmp(32768, L'\0');
+  oldTmp.resize(::GetEnvironmentVariableW(L"TMP", &oldTmp[0], 32768));
+  ASSERT_TRUE(::SetEnvironmentVariableW(L"TMP", Widen(user.path()).c_str()));
+
+  // Wine follows a link even where the folder itself is asked for, so a
+  // linked machine folder ends up as its target's final path there, and as
+  // the Windows folder's TEMP on Windows: never a path through the link.
+  const std::wstring linkTarget =
+      linked.empty() ? windowsTemp : Widen(linked.substr(0, linked.size() - 1 - 4) + "target\\");
+  const struct {
+    bool elevated;
+    const wchar_t* machineTmp;  // null: no value
+    VolumeReader volumes;       // null: the system's
+    bool opened;
+    std::wstring folder;
+  } cases[] = {
+      {true, machinePath.c_str(), nullptr, true, machinePath},
+      {true, nullptr, nullptr, true, windowsTemp},
+      {true, missing.c_str(), nullptr, true, windowsTemp},
+      {true, L"%USERPROFILE%\\Temp", nullptr, true, windowsTemp},
+      {true, linked.empty() ? missing.c_str() : linkedPath.c_str(), nullptr, true, linkTarget},
+      {true, machinePath.c_str(), &FatVolume, false, windowsTemp},
+      {false, machinePath.c_str(), &FatVolume, true, Widen(user.path())},
+  };
+  for (const auto& c : cases) {
+    g_tmpData = c.machineTmp;
+    g_tmpType = REG_EXPAND_SZ;
+    VolumeReaderOverride override(c.volumes);
+    TempFolder folder;
+    std::wstring refused;
+    DWORD error = 0;
+    const bool opened = OpenRunTempFolder(c.elevated, &FakeMachine, &folder, &refused, &error);
+    EXPECT_EQ(opened, c.opened) << Narrow(c.machineTmp ? c.machineTmp : L"(none)");
+    const std::wstring got = opened ? folder.Path() : refused;
+    const bool viaWindowsTemp = c.folder == linkTarget && SameText(got, windowsTemp);
+    EXPECT_TRUE(SameText(got, c.folder) || viaWindowsTemp)
+        << Narrow(c.machineTmp ? c.machineTmp : L"(none)") << ": " << Narrow(got);
+  }
+  g_tmpData = nullptr;
+  ::SetEnvironmentVariableW(L"TMP", oldTmp.empty() ? nullptr : oldTmp.c_str());
+  EXPECT_TRUE(machine.Remove());
+  EXPECT_TRUE(user.Remove());
 }
 
 }  // namespace

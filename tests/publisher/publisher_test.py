@@ -74,9 +74,18 @@ def run_setup_end_to_end(setup, scratch):
     record = os.path.join(scratch, "record.txt")
     if os.path.exists(record):
         os.remove(record)
-    command = "set TMP=%s\\&& set TEMP=%s\\&& set KV_STAGERUN_RECORD=%s&& %s" % (
-        win(temp), win(temp), win(record), win(setup))
-    p = run(["wine", "cmd", "/c", command], check=False)
+    # Under Wine every run is elevated and takes the machine's temporary
+    # folder, never the user's TMP/TEMP.
+    key = r"HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
+    for name in ("TMP", "TEMP"):
+        run(["wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", win(temp) + "\\", "/f"])
+    command = "set KV_STAGERUN_RECORD=%s&& %s" % (win(record), win(setup))
+    try:
+        p = run(["wine", "cmd", "/c", command], check=False)
+    finally:
+        for name in ("TMP", "TEMP"):
+            run(["wine", "reg", "add", key, "/v", name, "/t", "REG_EXPAND_SZ", "/d",
+                 "%SystemRoot%\\temp", "/f"])
     assert p.returncode == 0, "%s exited with %d" % (setup, p.returncode)
     for _ in range(300):
         if os.path.exists(record):

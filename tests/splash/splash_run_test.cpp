@@ -12,6 +12,7 @@
 #include "platform/win32.h"
 #include "splash/dib.h"
 #include "tests/splash/pixels.h"
+#include "tests/support/machine_temp.h"
 #include "tests/support/program_run.h"
 #include "tests/support/scoped_folder.h"
 
@@ -175,10 +176,8 @@ class LauncherSplashRun : public ::testing::Test {
     ProgramRun run;
     run.program = setup;
     run.currentDirectory = outside_.path();
-    run.environment = {{"TMP", temp_.path()},
-                       {"TEMP", temp_.path()},
-                       {"KV_STAGERUN_RECORD", RecordPath()},
-                       {"KV_STAGERUN_NO_CLEANUP", "1"}};
+    run.environment = {{"KV_STAGERUN_RECORD", RecordPath()}, {"KV_STAGERUN_NO_CLEANUP", "1"}};
+    ScopedMachineTemp machineTemp(temp_.path());
     run.whileRunning = [this](DWORD processId) {
       Look look = {};
       look.atMs = NowMs();

@@ -105,8 +105,8 @@ bool WaitUntilGone(const std::string& path, unsigned long timeoutMs) {
 }
 
 bool CleanupFinished(const std::string& temp) {
-  // The script moves itself out to 0.bat in the temporary folder before it
-  // removes the work folder; it is gone once the interpreter lets go of it.
+  // The script, 0.bat beside the work folder, removes the work folder and
+  // then deletes itself.
   return WaitUntilGone(temp + "KVGSetup0", 20000) && WaitUntilGone(temp + "0.bat", 20000) &&
          ListTree(temp).empty();
 }

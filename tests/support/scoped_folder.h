@@ -41,10 +41,10 @@ std::string ListTree(const std::string& folder);
 // removing the folder meanwhile.
 bool WaitUntilGone(const std::string& path, unsigned long timeoutMs);
 
-// Waits for a run's cleanup script (in the work folder KVGSetup0 of the
-// temporary folder `temp`, which ends in a backslash) to finish, that is to
-// remove itself and the work folder, its last line; true when it did within
-// 20 s and `temp` is empty afterwards.
+// Waits for a run's cleanup script (0.bat beside the work folder KVGSetup0
+// in the temporary folder `temp`, which ends in a backslash) to finish,
+// that is to remove the work folder and then itself, its last line; true
+// when it did within 20 s and `temp` is empty afterwards.
 bool CleanupFinished(const std::string& temp);
 
 // Reads a whole file; false when it cannot be opened.

@@ -59,18 +59,6 @@ bool HasTopLevel(const std::vector<FileToPack>& files, const char* name) {
   return false;
 }
 
-// The launcher's cleanup script lies at the top of the work folder under a
-// number and ".bat" (0.bat, 17.bat, ...); an unpacked entry of that form
-// could meet it there, and the run would end.
-bool ScriptLikeName(const std::string& name) {
-  const std::string::size_type dot = name.size() >= 5 ? name.size() - 4 : std::string::npos;
-  if (dot == std::string::npos || dot == 0 || !SameAsciiName(name.substr(dot), ".bat")) return false;
-  for (std::string::size_type i = 0; i < dot; ++i) {
-    if (name[i] < '0' || name[i] > '9') return false;
-  }
-  return true;
-}
-
 bool FindArchives(const std::string& payload, std::vector<Archive>* archives, std::string* error) {
   FolderItem self;
   if (!StatPath(payload, &self, error)) return false;
@@ -220,27 +208,16 @@ bool CheckPayload(const SetupRequest& request, std::vector<Archive>* archives,
   bool holdproc = false;
   for (Archive& a : *archives) {
     const bool unpacked = IsUnpacked(a.name);
-    std::vector<std::string> names;
     if (a.ready) {
       ArchiveDirectory dir;
       if (!CheckReadyArchive(&a, !request.uncheckedArchives, &dir, error)) return false;
       if (unpacked) {
         stage |= HasTopLevel(dir, "StageRun.exe");
         holdproc |= HasTopLevel(dir, "holdproc.exe");
-        for (const ArchiveEntry& e : dir.entries) names.push_back(e.name);
       }
     } else if (unpacked) {
       stage |= HasTopLevel(a.files, "StageRun.exe");
       holdproc |= HasTopLevel(a.files, "holdproc.exe");
-      for (const FileToPack& f : a.files) names.push_back(f.name);
-    }
-    for (const std::string& name : names) {
-      if (ScriptLikeName(name)) {
-        *error = a.hostPath + (a.ready ? ": entry " : "/") + name +
-                 ": a number and .bat at the top of an unpacked archive is the form of the "
-                 "launcher's cleanup script, which lies there too; please rename it";
-        return false;
-      }
     }
   }
   if (!stage && !request.allowMissingStage) {

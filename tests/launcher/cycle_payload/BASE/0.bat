@@ -1,0 +1,1 @@
+an entry named like the cleanup script
