@@ -84,10 +84,10 @@ bool InspectStub(const std::vector<std::uint8_t>& stub, StubLayout* layout, std:
 
 // The largest SizeOfImage of a setup executable. A 32-bit process maps
 // the whole image into one free range of its address space, beside the
-// system's DLLs; the launcher needs little on top. The stub is marked
-// large-address-aware, which on 64-bit Windows gives the process the
-// range above 2 GiB as well; under Wine the largest image that ran to the
-// second stage was 0x7C000000 bytes (bench/image_limit.py).
+// system's DLLs; the launcher needs little on top. Under Wine the largest
+// image that ran to the second stage was 0x7C000000 bytes, and 2000 MiB
+// failed (bench/image_limit.py). The stub is marked large-address-aware,
+// which on 64-bit Windows gives the process the range above 2 GiB as well.
 inline constexpr std::uint64_t kMaxSetupImage = 0x7C000000;
 
 // Writes a setup executable made from the stub into `out`, front to back:
