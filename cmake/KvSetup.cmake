@@ -23,7 +23,11 @@ function(kv_setup_executable target)
     # Every section starts on a page of the file, so that the system maps
     # the archives (and the code) straight from the file instead of copying
     # them into private memory at every start.
-    "LINKER:--file-alignment,4096")
+    "LINKER:--file-alignment,4096"
+    # The image is mapped whole into one free range of the address space:
+    # large-address-aware, a 64-bit system gives the process the range above
+    # 2 GiB for it as well (the launcher treats no pointer as signed).
+    "LINKER:--large-address-aware")
   kv_gui_executable(${target})
 endfunction()
 

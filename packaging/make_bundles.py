@@ -5,7 +5,7 @@
                     <StageRun.exe> <holdproc.exe> <example payload dir> <README>
 
 <out-dir>/kvsetup-<version>-linux-x86_64.tar.gz and
-<out-dir>/kvsetup-<version>-win32.zip, each one folder kvsetup-<version>/
+<out-dir>/kvsetup-<version>-windows-x86_64.zip, each one folder kvsetup-<version>/
 with kvpack (kvpack.exe), Setup-stub.exe, example/ (the example payload with
 the stand-ins StageRun.exe and holdproc.exe in BASE) and README.txt. The
 archives hold fixed times (SOURCE_DATE_EPOCH, else the stub's) and no user
@@ -65,7 +65,7 @@ def main(argv):
     os.replace(tar_path + ".tmp", tar_path)
 
     windows = [("kvpack.exe", kvpack_exe, True)] + common
-    zip_path = os.path.join(out, "%s-win32.zip" % top)
+    zip_path = os.path.join(out, "%s-windows-x86_64.zip" % top)
     import time
     date = time.gmtime(max(stamp, 315532800))[:6]
     with zipfile.ZipFile(zip_path + ".tmp", "w", zipfile.ZIP_DEFLATED) as z:

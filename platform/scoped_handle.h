@@ -87,6 +87,13 @@ struct ModuleTraits {
   static void Close(Handle h) { ::FreeLibrary(h); }
 };
 
+// Views of a file mapping (MapViewOfFile), null on failure.
+struct MappedViewTraits {
+  using Handle = void*;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::UnmapViewOfFile(h); }
+};
+
 using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
 using ScopedFileHandle = ScopedHandle<FileHandleTraits>;
 using ScopedFindHandle = ScopedHandle<FindHandleTraits>;
@@ -94,5 +101,6 @@ using ScopedGdiObject = ScopedHandle<GdiObjectTraits>;
 using ScopedGlobal = ScopedHandle<GlobalMemoryTraits>;
 using ScopedLocal = ScopedHandle<LocalMemoryTraits>;
 using ScopedModule = ScopedHandle<ModuleTraits>;
+using ScopedMappedView = ScopedHandle<MappedViewTraits>;
 
 }  // namespace kv

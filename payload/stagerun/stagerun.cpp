@@ -21,6 +21,7 @@
 //   Script=<line> (one per line of the cleanup script, as it was handed over),
 //   CleanupStarted=yes|no|skipped
 // KV_STAGERUN_NO_CLEANUP=1 skips step 4 (for tests that inspect the files).
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -76,15 +77,28 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
 }
 
 void ListLeftArchives(const std::string& resourceFile, std::string* record) {
-  std::vector<uint8_t> image;
-  if (!ReadWholeFile(resourceFile, &image)) {
+  kv::ScopedFileHandle file(::CreateFileA(resourceFile.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size = {};
+  if (!file.IsValid() || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart <= 0 ||
+      static_cast<unsigned long long>(size.QuadPart) > SIZE_MAX) {
     *record += "Archive=cannot read " + resourceFile + "\r\n";
     return;
   }
+  kv::ScopedKernelHandle mapping(
+      ::CreateFileMappingA(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  kv::ScopedMappedView view(mapping.IsValid()
+                                ? ::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0)
+                                : nullptr);
+  if (!view.IsValid()) {
+    *record += "Archive=cannot map " + resourceFile + "\r\n";
+    return;
+  }
+  const uint8_t* image = static_cast<const uint8_t*>(view.Get());
   std::vector<kv::PeResource> resources;
   std::string error;
-  if (!kv::FindPeResources(image.data(), image.size(), kv::kArchiveResourceTypeStored, &resources,
-                           &error)) {
+  if (!kv::FindPeResources(image, static_cast<size_t>(size.QuadPart),
+                           kv::kArchiveResourceTypeStored, &resources, &error)) {
     *record += "Archive=" + error + "\r\n";
     return;
   }

@@ -21,6 +21,8 @@
 #include "archive/archive_format.h"
 #include "archive/pe_resources.h"
 #include "tests/kvpack/kvpack_run.h"
+#include "tools/kvpack/parallel_deflate.h"
+#include "tools/kvpack/pe_rebuild.h"
 
 namespace kv {
 namespace {
@@ -180,6 +182,51 @@ TEST_F(KvpackSetupTest, BuildsTheSameSetupFromTheSamePayloadWhereverItRuns) {
   EXPECT_NE(ReadFile(root_ / "d.exe"), a);
 }
 
+TEST_F(KvpackSetupTest, StreamsLargeFilesInChunksThatMakeOneZlibStreamEach) {
+  const fs::path payload = MakePayload("payload");
+  // Past two chunks: random bytes, then text; and one of exactly a chunk.
+  std::vector<std::uint8_t> large(2 * kChunkSize + 12345);
+  std::uint32_t x = 1;
+  for (std::size_t i = 0; i < kChunkSize; ++i) large[i] = static_cast<std::uint8_t>((x = x * 1103515245 + 12345) >> 23);
+  const std::string text = Text(large.size() - kChunkSize);
+  std::copy(text.begin(), text.end(), large.begin() + kChunkSize);
+  WriteFile(payload / "APPBASE" / "large.bin", large);
+  const std::vector<std::uint8_t> chunkText = Bytes(Text(kChunkSize));
+  WriteFile(payload / "APPBASE" / "chunk.txt", chunkText);
+  ASSERT_EQ(Kvpack({"setup", payload, "-o", root_ / "a.exe"}).exitCode, 0);
+  ASSERT_EQ(Kvpack({"setup", payload, "-o", root_ / "b.exe"}).exitCode, 0);
+  const std::vector<std::uint8_t> a = ReadFile(root_ / "a.exe");
+  EXPECT_EQ(a, ReadFile(root_ / "b.exe"));
+  // The checksum summed on the way is the file's.
+  const std::uint32_t optional = U32(a, 0x3C) + 24;
+  EXPECT_EQ(U32(a, optional + 64), PeChecksum(a, optional + 64));
+
+  const PeResource appbase = Resources(a, "KVArc").at(0);
+  const ArchiveDirectory dir = ReadArchiveDirectory(appbase.data, appbase.size);
+  ASSERT_TRUE(dir.ok()) << dir.error;
+  ASSERT_EQ(dir.entries.size(), 3u);
+  for (const auto& [index, expected] :
+       {std::pair<std::size_t, std::vector<std::uint8_t>>{1, chunkText}, {2, large}}) {
+    const ArchiveEntry& e = dir.entries[index];
+    std::vector<std::uint8_t> back;
+    std::string why;
+    EXPECT_EQ(InflateEntry(appbase.data + e.dataOffset, e.compressedLength, e.uncompressedLength,
+                           [&](const std::uint8_t* p, std::size_t n) {
+                             back.insert(back.end(), p, p + n);
+                             return true;
+                           },
+                           &why),
+              EntryFault::kNone)
+        << e.name << ": " << why;
+    EXPECT_TRUE(back == expected) << e.name;
+  }
+  // The file of one chunk is packed whole, as ZlibStream packs it.
+  const ArchiveEntry& chunk = dir.entries[1];
+  const std::vector<std::uint8_t> whole = ZlibStream(chunkText.data(), chunkText.size(), 9);
+  EXPECT_TRUE(std::equal(whole.begin(), whole.end(), appbase.data + chunk.dataOffset) &&
+              whole.size() == chunk.compressedLength);
+}
+
 TEST_F(KvpackSetupTest, PutsThePublishersPictureIconAndVersionInPlaceOfTheStubs) {
   const fs::path payload = MakePayload("payload");
   // 8 bits, 5 x 3 pixels (rows of 8 bytes), 16 colours, 6 stray bytes
@@ -314,6 +361,16 @@ TEST_F(KvpackSetupTest, RefusesWhatWouldGiveABrokenSetupAndLeavesTheOutputAlone)
          *args = {"--splash", (p.parent_path() / "short.bmp").string()};
        },
        "whose rows need 30000 bytes"},
+      {"setup larger than the image a 32-bit process maps",
+       [](const fs::path& p, auto*) {
+         // A ready archive of that size without entries, sparse on disk.
+         const std::uint32_t size = 0x7C000000;
+         std::vector<std::uint8_t> head = Builder().u32(size - 4).b;
+         WriteFile(p / "APPBASE.kvarc", head);
+         fs::remove_all(p / "APPBASE");
+         fs::resize_file(p / "APPBASE.kvarc", size);
+       },
+       "a 32-bit Windows process maps at most 2080374784"},
       {"not an icon",
        [](const fs::path& p, std::vector<std::string>* args) {
          WriteFile(p.parent_path() / "x.ico", Bytes("GIF89a"));

@@ -108,7 +108,7 @@ class Bundles:
         self.windows = fresh(os.path.join(scratch, "windows"))
         with tarfile.open(os.path.join(dist, "%s-linux-x86_64.tar.gz" % self.top)) as t:
             t.extractall(self.linux)
-        with zipfile.ZipFile(os.path.join(dist, "%s-win32.zip" % self.top)) as z:
+        with zipfile.ZipFile(os.path.join(dist, "%s-windows-x86_64.zip" % self.top)) as z:
             z.extractall(self.windows)
         self.scratch = scratch
         self.linux_dir = os.path.join(self.linux, self.top)

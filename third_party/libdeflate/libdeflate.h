@@ -83,6 +83,23 @@ libdeflate_deflate_compress(struct libdeflate_compressor *compressor,
 			    void *out, size_t out_nbytes_avail);
 
 /*
+ * libdeflate_deflate_compress_chunk() (added to this copy for kvpack) compresses
+ * one chunk of a DEFLATE stream that is made of independently compressed
+ * chunks.  With is_final_chunk set it is libdeflate_deflate_compress().
+ * Otherwise no block of the chunk is marked final and the output ends with an
+ * empty stored block (the bytes a zlib sync flush writes), on a byte
+ * boundary, so that the next chunk's output can follow it directly.  Matches
+ * never reach into an earlier chunk.  The output is at most 5 bytes longer
+ * than libdeflate_deflate_compress_bound() allows for; the return value is
+ * its size, or 0 if it did not fit into 'out_nbytes_avail' bytes.
+ */
+LIBDEFLATEEXPORT size_t LIBDEFLATEAPI
+libdeflate_deflate_compress_chunk(struct libdeflate_compressor *compressor,
+				  const void *in, size_t in_nbytes,
+				  void *out, size_t out_nbytes_avail,
+				  int is_final_chunk);
+
+/*
  * libdeflate_deflate_compress_bound() returns a worst-case upper bound on the
  * number of bytes of compressed data that may be produced by compressing any
  * buffer of length less than or equal to 'in_nbytes' using

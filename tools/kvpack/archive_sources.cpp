@@ -2,21 +2,22 @@
 
 #include "archive/archive_format.h"
 #include "archive/pe_resources.h"
-#include "tools/kvpack/host_files.h"
 
 namespace kv {
 
 bool LoadArchives(const std::string& path, LoadedFile* out, std::string* error) {
   out->archives.clear();
-  if (!ReadWholeFile(path, &out->bytes, error)) return false;
-  out->isExecutable = LooksLikePeFile(out->bytes.data(), out->bytes.size());
+  if (!out->file.Open(path, error)) return false;
+  static const std::uint8_t kNothing = 0;
+  const std::uint8_t* bytes = out->file.size() != 0 ? out->file.data() : &kNothing;
+  out->isExecutable = LooksLikePeFile(bytes, out->file.size());
   if (!out->isExecutable) {
-    out->archives.push_back(ArchiveSource{"archive", "", out->bytes.data(), out->bytes.size()});
+    out->archives.push_back(ArchiveSource{"archive", "", bytes, out->file.size()});
     return true;
   }
   std::vector<PeResource> resources;
   std::string why;
-  if (!FindPeResources(out->bytes.data(), out->bytes.size(), kArchiveResourceType, &resources,
+  if (!FindPeResources(bytes, out->file.size(), kArchiveResourceType, &resources,
                        &why)) {
     *error = path + ": " + why;
     return false;

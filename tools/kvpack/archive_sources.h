@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "tools/kvpack/host_files.h"
+
 namespace kv {
 
-// One archive inside a loaded file; data points into LoadedFile::bytes.
+// One archive inside a loaded file; data points into LoadedFile::file.
 struct ArchiveSource {
   std::string label;     // "archive" for a plain file, else "resource BASE (language 1031)"
   std::string name;      // resource name, empty for a plain file
@@ -19,12 +21,13 @@ struct ArchiveSource {
 };
 
 struct LoadedFile {
-  std::vector<std::uint8_t> bytes;
+  MappedFile file;
   bool isExecutable = false;
   std::vector<ArchiveSource> archives;
 };
 
-// Reads the whole file at path. A file that starts like a PE file ("MZ" and
+// Maps the file at path (its pages are read as they are used, so a setup
+// of any size is listed and verified in little memory). A file that starts like a PE file ("MZ" and
 // a "PE" signature where its DOS header points) is an executable: every
 // resource of type "KVArc" in it becomes one source, in resource directory
 // order. Any other file is taken as one archive.

@@ -41,6 +41,87 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, st
 bool ReadFileOfSize(const std::string& path, std::uint64_t size, std::vector<std::uint8_t>* bytes,
                     std::string* error);
 
+// Reads the `size` bytes at `offset` of the file, exactly; with `last` set
+// also checks that the file ends there (it changed since it was looked at
+// otherwise). ReadFileOfSize is ReadFileRange(path, 0, size, true, ...).
+// False with "path: reason".
+bool ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t size, bool last,
+                   std::vector<std::uint8_t>* bytes, std::string* error);
+
+// A file mapped read-only into memory: its bytes are read from the disk as
+// they are touched, and the system may drop them again, so a file of any
+// size costs address space, not memory. Not copyable; unmapped and closed
+// when destroyed.
+class MappedFile {
+ public:
+  MappedFile() = default;
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+
+  // Maps the whole file. An empty file maps to no bytes (data() is null).
+  // False with "path: reason".
+  bool Open(const std::string& path, std::string* error);
+  const std::uint8_t* data() const { return data_; }
+  std::size_t size() const { return size_; }
+  // Tells the system that the mapped bytes [at, at + count) are done with:
+  // it drops their pages from the process's memory (they are read again if
+  // touched).
+  void Release(const std::uint8_t* at, std::size_t count) const;
+
+ private:
+  const std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::intptr_t file_ = -1;
+  std::intptr_t mapping_ = -1;
+};
+
+// A file written piece by piece: bytes appended at its end go through a
+// buffer of 1 MiB; WriteAt writes anywhere in what was appended. Created
+// under its final name's temporary form, it takes the final name only in
+// Commit; destroyed without a successful Commit, it is closed and removed,
+// so a failed build leaves nothing behind. Not copyable.
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates (or truncates) the file at path for writing. False with
+  // "path: reason".
+  bool Create(const std::string& path, std::string* error);
+  bool Append(const std::uint8_t* data, std::size_t count, std::string* error);
+  // Writes over bytes appended before: offset + count <= Size().
+  bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t count,
+               std::string* error);
+  // Reads back bytes appended before (offset + count <= Size()).
+  bool ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t count, std::string* error);
+  // Bytes appended so far.
+  std::uint64_t Size() const { return size_; }
+  // Writes what is buffered, closes the file and renames it to target
+  // (replacing a file there). False with "path: reason"; the file is then
+  // removed.
+  bool Commit(const std::string& target, std::string* error);
+
+ private:
+  bool Flush(std::string* error);
+  // The system's side, in host_files_posix.cpp and host_files_win.cpp.
+  bool OpenNew(std::string* error);
+  bool WriteRaw(std::uint64_t offset, const std::uint8_t* data, std::size_t count,
+                std::string* error);
+  bool ReadRaw(std::uint64_t offset, std::uint8_t* data, std::size_t count, std::string* error);
+  bool CloseRaw(std::string* error);
+  bool RenameTo(const std::string& target, std::string* error);
+  void Discard();
+
+  std::string path_;
+  std::intptr_t handle_ = -1;
+  std::vector<std::uint8_t> buffer_;
+  std::uint64_t flushed_ = 0;  // bytes already in the file
+  std::uint64_t size_ = 0;     // flushed_ plus what the buffer holds
+};
+
 // Writes bytes to path through a temporary file beside it ("<path>.kvpack-tmp")
 // that is renamed over path only once it is complete and closed: a failure
 // leaves an existing file at path untouched and removes the temporary file.

@@ -1,10 +1,12 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -105,8 +107,8 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, st
   return true;
 }
 
-bool ReadFileOfSize(const std::string& path, std::uint64_t size, std::vector<std::uint8_t>* bytes,
-                    std::string* error) {
+bool ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t size, bool last,
+                   std::vector<std::uint8_t>* bytes, std::string* error) {
   FdCloser f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
   if (f.fd < 0) {
     *error = path + ": cannot open: " + std::strerror(errno);
@@ -118,7 +120,8 @@ bool ReadFileOfSize(const std::string& path, std::uint64_t size, std::vector<std
     std::uint8_t probe;
     std::uint8_t* at = done < bytes->size() ? bytes->data() + done : &probe;
     const std::size_t want = done < bytes->size() ? bytes->size() - done : 1;
-    const ssize_t got = ::read(f.fd, at, want);
+    if (at == &probe && !last) break;
+    const ssize_t got = ::pread(f.fd, at, want, static_cast<off_t>(offset + done));
     if (got < 0) {
       if (errno == EINTR) continue;
       *error = path + ": read error: " + std::strerror(errno);
@@ -136,6 +139,120 @@ bool ReadFileOfSize(const std::string& path, std::uint64_t size, std::vector<std
     return false;
   }
   return true;
+}
+
+MappedFile::~MappedFile() {
+  if (data_ != nullptr) ::munmap(const_cast<std::uint8_t*>(data_), size_);
+  if (file_ != -1) ::close(static_cast<int>(file_));
+}
+
+bool MappedFile::Open(const std::string& path, std::string* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = Why(path, errno);
+    return false;
+  }
+  file_ = fd;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    *error = Why(path, errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = path + ": not a file";
+    return false;
+  }
+  if (static_cast<std::uint64_t>(st.st_size) > SIZE_MAX) {
+    *error = path + ": too large to map";
+    return false;
+  }
+  size_ = static_cast<std::size_t>(st.st_size);
+  if (size_ == 0) return true;
+  void* view = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+  if (view == MAP_FAILED) {
+    size_ = 0;
+    *error = path + ": cannot map: " + std::strerror(errno);
+    return false;
+  }
+  data_ = static_cast<const std::uint8_t*>(view);
+  return true;
+}
+
+void MappedFile::Release(const std::uint8_t* at, std::size_t count) const {
+  if (data_ == nullptr || at < data_ || count > size_ || at - data_ > static_cast<std::ptrdiff_t>(size_ - count)) return;
+  // Whole pages inside the range only.
+  const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(at) + page - 1) / page * page;
+  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(at) + count) / page * page;
+  if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+}
+
+bool OutputFile::OpenNew(std::string* error) {
+  handle_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (handle_ < 0) {
+    handle_ = -1;
+    *error = Why(path_, errno);
+    path_.clear();
+    return false;
+  }
+  return true;
+}
+
+bool OutputFile::WriteRaw(std::uint64_t offset, const std::uint8_t* data, std::size_t count,
+                          std::string* error) {
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t put = ::pwrite(static_cast<int>(handle_), data + done, count - done,
+                                 static_cast<off_t>(offset + done));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      *error = path_ + ": write error: " + std::strerror(errno);
+      return false;
+    }
+    done += static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+bool OutputFile::ReadRaw(std::uint64_t offset, std::uint8_t* data, std::size_t count,
+                         std::string* error) {
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::pread(static_cast<int>(handle_), data + done, count - done,
+                                static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      *error = path_ + ": read error: " + (got < 0 ? std::strerror(errno) : "unexpected end");
+      return false;
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+bool OutputFile::CloseRaw(std::string* error) {
+  const int fd = static_cast<int>(handle_);
+  handle_ = -1;
+  if (::close(fd) != 0) {
+    *error = path_ + ": write error: " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool OutputFile::RenameTo(const std::string& target, std::string* error) {
+  if (std::rename(path_.c_str(), target.c_str()) != 0) {
+    *error = Why(target, errno);
+    return false;
+  }
+  return true;
+}
+
+void OutputFile::Discard() {
+  if (handle_ != -1) ::close(static_cast<int>(handle_));
+  handle_ = -1;
+  if (!path_.empty()) ::unlink(path_.c_str());
+  path_.clear();
 }
 
 bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,

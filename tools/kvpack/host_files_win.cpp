@@ -1,5 +1,7 @@
 #include "platform/win32.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "tools/kvpack/host_files.h"
@@ -128,28 +130,35 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, st
   return true;
 }
 
-bool ReadFileOfSize(const std::string& path, std::uint64_t size, std::vector<std::uint8_t>* bytes,
-                    std::string* error) {
+bool ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t size, bool last,
+                   std::vector<std::uint8_t>* bytes, std::string* error) {
   Handle f{::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
   if (f.h == INVALID_HANDLE_VALUE) {
     *error = path + ": cannot open: " + SystemText(::GetLastError());
     return false;
   }
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  if (!::SetFilePointerEx(f.h, at, nullptr, FILE_BEGIN)) {
+    *error = path + ": read error: " + SystemText(::GetLastError());
+    return false;
+  }
   bytes->resize(static_cast<std::size_t>(size));
   std::size_t done = 0;
   while (true) {
     std::uint8_t probe;
-    std::uint8_t* at = done < bytes->size() ? bytes->data() + done : &probe;
+    std::uint8_t* into = done < bytes->size() ? bytes->data() + done : &probe;
     std::size_t want = done < bytes->size() ? bytes->size() - done : 1;
+    if (into == &probe && !last) break;
     if (want > (1u << 30)) want = 1u << 30;
     DWORD got = 0;
-    if (!::ReadFile(f.h, at, static_cast<DWORD>(want), &got, nullptr)) {
+    if (!::ReadFile(f.h, into, static_cast<DWORD>(want), &got, nullptr)) {
       *error = path + ": read error: " + SystemText(::GetLastError());
       return false;
     }
     if (got == 0) break;
-    if (at == &probe) {
+    if (into == &probe) {
       *error = path + ": it grew while being packed";
       return false;
     }
@@ -160,6 +169,135 @@ bool ReadFileOfSize(const std::string& path, std::uint64_t size, std::vector<std
     return false;
   }
   return true;
+}
+
+namespace {
+
+HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+OVERLAPPED At(std::uint64_t offset) {
+  OVERLAPPED o = {};
+  o.Offset = static_cast<DWORD>(offset);
+  o.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return o;
+}
+
+}  // namespace
+
+MappedFile::~MappedFile() {
+  if (data_ != nullptr) ::UnmapViewOfFile(data_);
+  if (mapping_ != -1) ::CloseHandle(AsHandle(mapping_));
+  if (file_ != -1) ::CloseHandle(AsHandle(file_));
+}
+
+bool MappedFile::Open(const std::string& path, std::string* error) {
+  const HANDLE f = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) {
+    *error = Why(path, ::GetLastError());
+    return false;
+  }
+  file_ = reinterpret_cast<std::intptr_t>(f);
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(f, &size)) {
+    *error = Why(path, ::GetLastError());
+    return false;
+  }
+  if (static_cast<std::uint64_t>(size.QuadPart) > SIZE_MAX) {
+    *error = path + ": too large to map";
+    return false;
+  }
+  if (size.QuadPart == 0) return true;
+  const HANDLE m = ::CreateFileMappingW(f, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (m == nullptr) {
+    *error = path + ": cannot map: " + SystemText(::GetLastError());
+    return false;
+  }
+  mapping_ = reinterpret_cast<std::intptr_t>(m);
+  const void* view = ::MapViewOfFile(m, FILE_MAP_READ, 0, 0, 0);
+  if (view == nullptr) {
+    *error = path + ": cannot map: " + SystemText(::GetLastError());
+    return false;
+  }
+  data_ = static_cast<const std::uint8_t*>(view);
+  size_ = static_cast<std::size_t>(size.QuadPart);
+  return true;
+}
+
+void MappedFile::Release(const std::uint8_t* at, std::size_t count) const {
+  if (data_ == nullptr || at < data_ || count > size_ || static_cast<std::size_t>(at - data_) > size_ - count) return;
+  // Unlocking pages that are not locked takes them out of the working set.
+  ::VirtualUnlock(const_cast<std::uint8_t*>(at), count);
+}
+
+bool OutputFile::OpenNew(std::string* error) {
+  const HANDLE h = ::CreateFileW(Wide(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    *error = Why(path_, ::GetLastError());
+    path_.clear();
+    return false;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  return true;
+}
+
+bool OutputFile::WriteRaw(std::uint64_t offset, const std::uint8_t* data, std::size_t count,
+                          std::string* error) {
+  std::size_t done = 0;
+  while (done < count) {
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+    OVERLAPPED o = At(offset + done);
+    DWORD put = 0;
+    if (!::WriteFile(AsHandle(handle_), data + done, want, &put, &o) || put == 0) {
+      *error = path_ + ": write error: " + SystemText(::GetLastError());
+      return false;
+    }
+    done += put;
+  }
+  return true;
+}
+
+bool OutputFile::ReadRaw(std::uint64_t offset, std::uint8_t* data, std::size_t count,
+                         std::string* error) {
+  std::size_t done = 0;
+  while (done < count) {
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+    OVERLAPPED o = At(offset + done);
+    DWORD got = 0;
+    if (!::ReadFile(AsHandle(handle_), data + done, want, &got, &o) || got == 0) {
+      *error = path_ + ": read error: " + SystemText(::GetLastError());
+      return false;
+    }
+    done += got;
+  }
+  return true;
+}
+
+bool OutputFile::CloseRaw(std::string* error) {
+  const HANDLE h = AsHandle(handle_);
+  handle_ = -1;
+  if (!::CloseHandle(h)) {
+    *error = path_ + ": write error: " + SystemText(::GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool OutputFile::RenameTo(const std::string& target, std::string* error) {
+  if (!::MoveFileExW(Wide(path_).c_str(), Wide(target).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    *error = Why(target, ::GetLastError());
+    return false;
+  }
+  return true;
+}
+
+void OutputFile::Discard() {
+  if (handle_ != -1) ::CloseHandle(AsHandle(handle_));
+  handle_ = -1;
+  if (!path_.empty()) ::DeleteFileW(Wide(path_).c_str());
+  path_.clear();
 }
 
 bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,

@@ -152,6 +152,7 @@ int Verify(const std::string& path) {
     for (const kv::ArchiveEntry& e : dir.entries) {
       const kv::EntryFault fault = kv::InflateEntry(source.data + e.dataOffset, e.compressedLength,
                                                     e.uncompressedLength, nullptr, &error);
+      file.file.Release(source.data + e.dataOffset, e.compressedLength);
       if (fault != kv::EntryFault::kNone) {
         Failed(where + ": entry \"" + kv::AnsiToUtf8(e.name) + "\": " + error);
         ++faults;

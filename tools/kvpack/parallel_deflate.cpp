@@ -3,8 +3,10 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "libdeflate.h"
@@ -92,56 +94,184 @@ std::vector<std::uint8_t> ZlibStream(const std::uint8_t* data, std::size_t size,
   return Compress(c.get(), level, data, size);
 }
 
-bool CompressFiles(const std::vector<FileToPack>& files, int level,
-                   std::vector<PackedEntry>* packed, std::string* error) {
-  packed->assign(files.size(), PackedEntry{});
-  std::vector<std::string> errors(files.size());
-  // Largest first, so that no big file starts last and keeps one core busy
-  // while the others idle.
-  std::vector<std::size_t> order(files.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) { return files[a].size > files[b].size; });
-  std::atomic<std::size_t> next{0};
-  std::atomic<bool> outOfMemory{false};
+namespace {
+
+// One piece of work: a whole file, or one chunk of a large one.
+struct Job {
+  std::size_t file = 0;
+  std::uint64_t offset = 0;
+  std::size_t length = 0;
+  bool whole = false;  // the file in one zlib stream, as ZlibStream makes it
+  bool first = false;
+  bool last = false;
+};
+
+struct Piece {
+  bool ready = false;
+  std::vector<std::uint8_t> bytes;  // the zlib stream (whole) or raw deflate data (chunk)
+  std::uint32_t adler = 1;          // of a chunk's input
+  std::string error;
+};
+
+std::vector<Job> Plan(const std::vector<FileToPack>& files) {
+  std::vector<Job> jobs;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::uint64_t size = files[i].size;
+    if (size <= kChunkSize) {
+      jobs.push_back(Job{i, 0, static_cast<std::size_t>(size), true, true, true});
+      continue;
+    }
+    for (std::uint64_t at = 0; at < size; at += kChunkSize) {
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, size - at));
+      jobs.push_back(Job{i, at, n, false, at == 0, at + n == size});
+    }
+  }
+  return jobs;
+}
+
+std::uint32_t Adler(const std::uint8_t* data, std::size_t size, std::uint32_t adler) {
+  for (std::size_t at = 0; at < size;) {
+    const std::size_t piece = std::min<std::size_t>(size - at, 1u << 30);
+    adler = static_cast<std::uint32_t>(adler32(adler, data + at, static_cast<uInt>(piece)));
+    at += piece;
+  }
+  return adler;
+}
+
+void Run(const Job& job, const FileToPack& file, libdeflate_compressor* c, int level,
+         std::vector<std::uint8_t>* input, Piece* piece) {
+  if (!ReadFileRange(file.hostPath, job.offset, job.length, job.last, input, &piece->error)) {
+    return;
+  }
+  const std::uint8_t* data = input->empty() ? nullptr : input->data();
+  if (job.whole) {
+    piece->bytes = Compress(c, level, data, input->size());
+  } else {
+    piece->bytes.resize(libdeflate_deflate_compress_bound(c, input->size()) + 16);
+    const std::size_t n = libdeflate_deflate_compress_chunk(c, data, input->size(), piece->bytes.data(),
+                                                            piece->bytes.size(), job.last ? 1 : 0);
+    if (n == 0) throw std::bad_alloc();  // the bound leaves room; cannot happen
+    piece->bytes.resize(n);
+    piece->bytes.shrink_to_fit();
+    piece->adler = Adler(data, input->size(), 1);
+  }
+}
+
+}  // namespace
+
+bool CompressFiles(const std::vector<FileToPack>& files, int level, const CompressedSink& sink,
+                   std::string* error) {
+  const std::vector<Job> jobs = Plan(files);
+  std::vector<Piece> pieces(jobs.size());
+  std::mutex mutex;
+  std::condition_variable admitted;  // room in the bound, or stop
+  std::condition_variable finished;  // a piece is ready
+  std::size_t next = 0;
+  std::uint64_t inFlight = 0;
+  bool stop = false;
+
+  // Pieces are taken strictly in order, each when the bytes not yet written
+  // out leave room for it (or nothing is in flight): the piece the writer
+  // waits for has always been taken, so the pipeline cannot stall.
   auto work = [&]() {
-    try {
-      Compressor c(libdeflate_alloc_compressor(EncoderLevel(level)));
-      if (!c) throw std::bad_alloc();
-      std::vector<std::uint8_t> bytes;
-      for (std::size_t k; (k = next.fetch_add(1)) < order.size();) {
-        const std::size_t i = order[k];
-        const FileToPack& file = files[i];
-        if (!ReadFileOfSize(file.hostPath, file.size, &bytes, &errors[i])) continue;
-        PackedEntry& entry = (*packed)[i];
-        entry.name = file.name;
-        entry.times = file.times;
-        entry.uncompressedLength = static_cast<std::uint32_t>(bytes.size());
-        entry.stream = Compress(c.get(), level, bytes.empty() ? nullptr : bytes.data(), bytes.size());
-        std::vector<std::uint8_t>().swap(bytes);
+    std::vector<std::uint8_t> input;
+    Compressor c;
+    while (true) {
+      std::size_t k;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        admitted.wait(lock, [&] {
+          return stop || next == jobs.size() || inFlight == 0 ||
+                 inFlight + jobs[next].length <= kBytesInFlight;
+        });
+        if (stop || next == jobs.size()) return;
+        k = next++;
+        inFlight += jobs[k].length;
       }
-    } catch (const std::bad_alloc&) {
-      outOfMemory = true;
-      next = order.size();
+      Piece piece;
+      try {
+        if (!c) c.reset(libdeflate_alloc_compressor(EncoderLevel(level)));
+        if (!c) throw std::bad_alloc();
+        Run(jobs[k], files[jobs[k].file], c.get(), level, &input, &piece);
+      } catch (const std::bad_alloc&) {
+        piece.bytes = std::vector<std::uint8_t>();
+        piece.error = "memory ran out while compressing " + files[jobs[k].file].hostPath;
+      }
+      std::vector<std::uint8_t>().swap(input);
+      std::lock_guard<std::mutex> lock(mutex);
+      piece.ready = true;
+      pieces[k] = std::move(piece);
+      finished.notify_all();
     }
   };
+
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const std::size_t threads = std::min<std::size_t>(cores, files.size());
+  const std::size_t threads =
+      std::min<std::size_t>({cores, jobs.size(), kBytesInFlight / kChunkSize});
   std::vector<std::thread> pool;
-  for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(work);
-  work();
-  for (std::thread& t : pool) t.join();
-  if (outOfMemory) {
-    *error = "memory ran out while compressing";
-    return false;
-  }
-  for (const std::string& e : errors) {
-    if (!e.empty()) {
-      *error = e;
+  try {
+    for (std::size_t t = 0; t < threads; ++t) pool.emplace_back(work);
+  } catch (const std::system_error&) {
+    if (pool.empty()) {
+      *error = "cannot start a compressing thread";
       return false;
     }
   }
-  return true;
+  auto finish = [&](bool ok) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+    }
+    admitted.notify_all();
+    for (std::thread& t : pool) t.join();
+    return ok;
+  };
+
+  static const std::uint8_t kHeader[2] = {0x78, 0x9C};
+  std::uint64_t streamLength = 0;
+  std::uint32_t adler = 1;
+  for (std::size_t k = 0; k < jobs.size(); ++k) {
+    Piece piece;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      finished.wait(lock, [&] { return pieces[k].ready; });
+      piece = std::move(pieces[k]);
+    }
+    if (!piece.error.empty()) {
+      *error = piece.error;
+      return finish(false);
+    }
+    const Job& job = jobs[k];
+    bool ok = true;
+    if (job.whole) {
+      ok = sink.bytes(job.file, piece.bytes.data(), piece.bytes.size(), error) &&
+           sink.done(job.file, piece.bytes.size(), error);
+    } else {
+      if (job.first) {
+        streamLength = 0;
+        adler = 1;
+        ok = sink.bytes(job.file, kHeader, 2, error);
+        streamLength += 2;
+      }
+      ok = ok && sink.bytes(job.file, piece.bytes.data(), piece.bytes.size(), error);
+      streamLength += piece.bytes.size();
+      adler = static_cast<std::uint32_t>(
+          adler32_combine(adler, piece.adler, static_cast<z_off_t>(job.length)));
+      if (ok && job.last) {
+        std::uint8_t trailer[4];
+        for (int i = 0; i < 4; ++i) trailer[i] = static_cast<std::uint8_t>(adler >> (24 - 8 * i));
+        ok = sink.bytes(job.file, trailer, 4, error) &&
+             sink.done(job.file, streamLength + 4, error);
+      }
+    }
+    if (!ok) return finish(false);
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      inFlight -= job.length;
+    }
+    admitted.notify_all();
+  }
+  return finish(true);
 }
 
 }  // namespace kv

@@ -40,9 +40,7 @@ bool KeyBefore(const std::string& a, const std::string& b) {
   return a < b;
 }
 
-struct KeyLess {
-  bool operator()(const std::string& a, const std::string& b) const { return KeyBefore(a, b); }
-};
+std::size_t NameBytes(const std::string& key) { return IsId(key) ? 0 : 2 + 2 * key.size(); }
 
 std::string UpperKey(const std::string& key) {
   if (IsId(key)) return "#" + std::to_string(IdOf(key));
@@ -138,14 +136,15 @@ bool FindSections(const std::vector<std::uint8_t>& f, const PeHeaders& h, StubSe
 
 }  // namespace
 
-bool BuildResourceSection(const std::vector<ResourceItem>& items, std::uint32_t sectionRva,
-                          std::vector<std::uint8_t>* section, std::string* error) {
-  // type -> name -> language -> item index
-  std::map<std::string, std::map<std::string, std::map<std::uint16_t, std::size_t>, KeyLess>,
-           KeyLess>
-      tree;
+bool ResourcePlan::KeyLess::operator()(const std::string& a, const std::string& b) const {
+  return KeyBefore(a, b);
+}
+
+bool ResourcePlan::Plan(const std::vector<ResourceItem>& items, std::string* error) {
+  tree_.clear();
+  order_.clear();
   for (std::size_t i = 0; i < items.size(); ++i) {
-    auto& languages = tree[UpperKey(items[i].type)][UpperKey(items[i].name)];
+    auto& languages = tree_[UpperKey(items[i].type)][UpperKey(items[i].name)];
     if (!languages.emplace(items[i].language, i).second) {
       *error = "two resources " + items[i].type + " " + items[i].name + " of language " +
                std::to_string(items[i].language);
@@ -154,35 +153,34 @@ bool BuildResourceSection(const std::vector<ResourceItem>& items, std::uint32_t 
   }
   auto dirBytes = [](std::size_t entries) { return 16 + 8 * entries; };
   // Sizes: every directory, then data entries, then names, then data.
-  std::size_t directories = dirBytes(tree.size());
+  std::size_t directories = dirBytes(tree_.size());
   std::size_t leaves = 0;
   std::size_t names = 0;
-  auto nameBytes = [](const std::string& key) { return IsId(key) ? 0 : 2 + 2 * key.size(); };
-  for (auto& [type, byName] : tree) {
+  for (auto& [type, byName] : tree_) {
     directories += dirBytes(byName.size());
-    names += nameBytes(type);
+    names += NameBytes(type);
     for (auto& [name, byLanguage] : byName) {
       directories += dirBytes(byLanguage.size());
-      names += nameBytes(name);
+      names += NameBytes(name);
       leaves += byLanguage.size();
+      for (auto& [language, index] : byLanguage) order_.push_back(index);
     }
   }
-  const std::size_t leafStart = directories;
-  const std::size_t nameStart = leafStart + 16 * leaves;
-  std::uint64_t dataStart = AlignUp(nameStart + names, 8);
-  std::uint64_t total = dataStart;
-  for (const ResourceItem& item : items) total = AlignUp(total, 8) + item.size;
-  if (total + sectionRva > 0xFFFFFFFFull) {
-    *error = "the resources would exceed the 4 GiB an executable can hold";
-    return false;
-  }
-  section->assign(static_cast<std::size_t>(AlignUp(total, 8)), 0);
-  std::uint8_t* out = section->data();
+  leafStart_ = directories;
+  nameStart_ = leafStart_ + 16 * leaves;
+  dataStart_ = static_cast<std::uint32_t>(AlignUp(nameStart_ + names, 8));
+  return true;
+}
 
+std::vector<std::uint8_t> ResourcePlan::Directory(std::uint32_t sectionRva,
+                                                  const std::vector<std::uint32_t>& offsets,
+                                                  const std::vector<std::uint32_t>& sizes) const {
+  std::vector<std::uint8_t> bytes(dataStart_, 0);
+  std::uint8_t* out = bytes.data();
+  auto dirBytes = [](std::size_t entries) { return 16 + 8 * entries; };
   std::size_t nextDir = 0;
-  std::size_t nextLeaf = leafStart;
-  std::size_t nextName = nameStart;
-  std::uint64_t nextData = dataStart;
+  std::size_t nextLeaf = leafStart_;
+  std::size_t nextName = nameStart_;
   auto writeName = [&](const std::string& key) -> std::uint32_t {
     if (IsId(key)) return IdOf(key);
     const std::size_t at = nextName;
@@ -190,7 +188,7 @@ bool BuildResourceSection(const std::vector<ResourceItem>& items, std::uint32_t 
     for (std::size_t i = 0; i < key.size(); ++i) {
       Put16(out + at + 2 + 2 * i, static_cast<std::uint8_t>(key[i]));
     }
-    nextName += nameBytes(key);
+    nextName += NameBytes(key);
     return kHighBit | static_cast<std::uint32_t>(at);
   };
   // A directory's header; its entries follow it. Returns its offset.
@@ -207,9 +205,9 @@ bool BuildResourceSection(const std::vector<ResourceItem>& items, std::uint32_t 
     return n;
   };
 
-  const std::size_t root = openDir(countNamed(tree), tree.size() - countNamed(tree));
+  const std::size_t root = openDir(countNamed(tree_), tree_.size() - countNamed(tree_));
   std::size_t typeIndex = 0;
-  for (auto& [type, byName] : tree) {
+  for (auto& [type, byName] : tree_) {
     const std::size_t typeDir = openDir(countNamed(byName), byName.size() - countNamed(byName));
     Put32(out + root + 16 + 8 * typeIndex, writeName(type));
     Put32(out + root + 16 + 8 * typeIndex + 4, kHighBit | static_cast<std::uint32_t>(typeDir));
@@ -222,21 +220,17 @@ bool BuildResourceSection(const std::vector<ResourceItem>& items, std::uint32_t 
       ++nameIndex;
       std::size_t languageIndex = 0;
       for (auto& [language, index] : byLanguage) {
-        const ResourceItem& item = items[index];
         const std::size_t leaf = nextLeaf;
         nextLeaf += 16;
         Put32(out + nameDir + 16 + 8 * languageIndex, language);
         Put32(out + nameDir + 16 + 8 * languageIndex + 4, static_cast<std::uint32_t>(leaf));
         ++languageIndex;
-        nextData = AlignUp(nextData, 8);
-        Put32(out + leaf, static_cast<std::uint32_t>(sectionRva + nextData));
-        Put32(out + leaf + 4, item.size);
-        if (item.size != 0) std::memcpy(out + nextData, item.data, item.size);
-        nextData += item.size;
+        Put32(out + leaf, sectionRva + offsets[index]);
+        Put32(out + leaf + 4, sizes[index]);
       }
     }
   }
-  return true;
+  return bytes;
 }
 
 bool InspectStub(const std::vector<std::uint8_t>& stub, StubLayout* layout, std::string* error) {
@@ -269,83 +263,135 @@ bool InspectStub(const std::vector<std::uint8_t>& stub, StubLayout* layout, std:
   return true;
 }
 
-bool ReplaceResourceSection(const std::vector<std::uint8_t>& stub, const StubLayout& layout,
-                            const std::vector<std::uint8_t>& section, std::uint32_t timeStamp,
-                            std::vector<std::uint8_t>* out, std::string* error) {
+std::uint64_t WordSum(std::uint64_t offset, const std::uint8_t* p, std::size_t n) {
+  // A byte at an even offset is a word's low byte, at an odd one its high
+  // byte.
+  std::uint64_t low = 0;
+  std::uint64_t high = 0;
+  std::size_t i = 0;
+  if (n != 0 && (offset & 1) != 0) high += p[i++];
+  for (; i + 1 < n; i += 2) {
+    low += p[i];
+    high += p[i + 1];
+  }
+  if (i < n) low += p[i];
+  return low + (high << 8);
+}
+
+std::uint32_t FoldChecksum(std::uint64_t wordSum, std::uint64_t fileSize) {
+  // Adding 16-bit words with end-around carry and folding once at the end
+  // gives the same sum as folding after every word.
+  while (wordSum >> 16) wordSum = (wordSum & 0xFFFF) + (wordSum >> 16);
+  return static_cast<std::uint32_t>(wordSum + fileSize);
+}
+
+bool SetupImageWriter::Prepare(const std::vector<std::uint8_t>& stub, const StubLayout& layout,
+                               std::string* error) {
   PeHeaders h;
-  if (!ReadHeaders(stub, &h, error)) return false;
   StubSections s;
-  if (!FindSections(stub, h, &s, error)) return false;
+  if (!ReadHeaders(stub, &h, error) || !FindSections(stub, h, &s, error)) return false;
   const std::size_t rsrcHeader = SectionAt(h, s.resource);
   if (U32(&stub[rsrcHeader + 12]) != layout.resourceRva) {
     *error = "the resource section moved since the stub was inspected";
     return false;
   }
-  const std::uint32_t oldRaw = U32(&stub[rsrcHeader + 16]);
   const std::uint32_t rawStart = U32(&stub[rsrcHeader + 20]);
-  const std::uint64_t newRaw = AlignUp(section.size(), h.fileAlignment);
-  const std::uint64_t rsrcVirtualEnd =
-      layout.resourceRva + AlignUp(std::max<std::size_t>(section.size(), 1), h.sectionAlignment);
-
-  std::vector<std::uint8_t> relocBytes;
-  std::uint32_t relocVirtualSize = 0;
-  if (s.reloc >= 0) {
+  head_.assign(stub.begin(), stub.begin() + rawStart);
+  reloc_.clear();
+  relocVirtualSize_ = 0;
+  hasReloc_ = s.reloc >= 0;
+  if (hasReloc_) {
     const std::size_t header = SectionAt(h, s.reloc);
     const std::uint32_t raw = U32(&stub[header + 16]);
     const std::uint32_t at = U32(&stub[header + 20]);
-    relocBytes.assign(stub.begin() + at, stub.begin() + at + raw);
-    relocVirtualSize = U32(&stub[header + 8]);
+    reloc_.assign(stub.begin() + at, stub.begin() + at + raw);
+    relocVirtualSize_ = U32(&stub[header + 8]);
   }
-  std::uint64_t size = std::uint64_t{rawStart} + newRaw + relocBytes.size();
-  std::uint64_t imageEnd = rsrcVirtualEnd;
-  if (s.reloc >= 0) imageEnd += AlignUp(std::max<std::uint32_t>(relocVirtualSize, 1), h.sectionAlignment);
-  if (size > 0xFFFFFFFFull || imageEnd > 0x7FFFFFFFull) {
-    *error = "the setup executable would exceed the 2 GiB image a 32-bit program can load";
-    return false;
-  }
-
-  out->assign(stub.begin(), stub.begin() + rawStart);
-  out->insert(out->end(), section.begin(), section.end());
-  out->resize(static_cast<std::size_t>(rawStart + newRaw), 0);
-  const std::size_t relocRawStart = out->size();
-  out->insert(out->end(), relocBytes.begin(), relocBytes.end());
-  std::uint8_t* f = out->data();
-
-  Put32(f + rsrcHeader + 8, static_cast<std::uint32_t>(section.size()));
-  Put32(f + rsrcHeader + 16, static_cast<std::uint32_t>(newRaw));
-  Put32(f + Directory(h, 2) + 4, static_cast<std::uint32_t>(section.size()));
-  if (s.reloc >= 0) {
-    const std::size_t header = SectionAt(h, s.reloc);
-    Put32(f + header + 12, static_cast<std::uint32_t>(rsrcVirtualEnd));
-    Put32(f + header + 20, static_cast<std::uint32_t>(relocRawStart));
-    Put32(f + Directory(h, 5), static_cast<std::uint32_t>(rsrcVirtualEnd));
-  }
-  // The signature covered the old file; the publisher signs the new one.
-  Put32(f + Directory(h, 4), 0);
-  Put32(f + Directory(h, 4) + 4, 0);
-  Put32(f + h.optional + 56, static_cast<std::uint32_t>(imageEnd));  // SizeOfImage
-  const std::uint32_t initialized = U32(f + h.optional + 8);
-  Put32(f + h.optional + 8, static_cast<std::uint32_t>(initialized - oldRaw + newRaw));
-  Put32(f + h.pe + 8, timeStamp);
-  Put32(f + h.optional + 64, PeChecksum(*out, h.optional + 64));
+  pe_ = h.pe;
+  optional_ = h.optional;
+  rsrcHeader_ = rsrcHeader;
+  relocHeader_ = hasReloc_ ? SectionAt(h, s.reloc) : 0;
+  resourceDirectory_ = Directory(h, 2);
+  relocDirectory_ = Directory(h, 5);
+  certificateDirectory_ = Directory(h, 4);
+  fileAlignment_ = h.fileAlignment;
+  sectionAlignment_ = h.sectionAlignment;
+  resourceRva_ = layout.resourceRva;
+  oldRaw_ = U32(&stub[rsrcHeader + 16]);
   return true;
 }
 
-std::uint32_t PeChecksum(const std::vector<std::uint8_t>& file, std::size_t checksumOffset) {
-  // Adding 16-bit words with end-around carry and folding once at the end
-  // gives the same sum as folding after every word.
-  std::uint64_t sum = 0;
-  const std::size_t words = file.size() / 2;
-  const std::uint8_t* p = file.data();
-  for (std::size_t i = 0; i < words; ++i) sum += static_cast<std::uint32_t>(p[2 * i] | p[2 * i + 1] << 8);
-  if (file.size() & 1) sum += file.back();
-  // The CheckSum field itself counts as zero.
-  if (checksumOffset + 4 <= file.size()) {
-    sum -= U16(p + checksumOffset);
-    sum -= U16(p + checksumOffset + 2);
+bool SetupImageWriter::Begin(OutputFile* out, std::string* error) {
+  out_ = out;
+  sum_ = 0;
+  // The headers and the sections before the resource section take their
+  // final bytes in Finish; zeros hold their place (and add nothing to the
+  // checksum's sum).
+  const std::vector<std::uint8_t> zeros(head_.size(), 0);
+  return out_->Append(zeros.data(), zeros.size(), error);
+}
+
+std::uint64_t SetupImageWriter::ImageSize(std::uint64_t sectionSize) const {
+  std::uint64_t end = resourceRva_ + AlignUp(std::max<std::uint64_t>(sectionSize, 1), sectionAlignment_);
+  if (hasReloc_) end += AlignUp(std::max<std::uint32_t>(relocVirtualSize_, 1), sectionAlignment_);
+  return end;
+}
+
+bool SetupImageWriter::Append(const std::uint8_t* data, std::size_t count, std::string* error) {
+  sum_ += WordSum(out_->Size(), data, count);
+  return out_->Append(data, count, error);
+}
+
+bool SetupImageWriter::PatchZeros(std::uint64_t sectionOffset, const std::uint8_t* data,
+                                  std::size_t count, std::string* error) {
+  const std::uint64_t at = head_.size() + sectionOffset;
+  sum_ += WordSum(at, data, count);
+  return out_->WriteAt(at, data, count, error);
+}
+
+bool SetupImageWriter::Finish(std::uint32_t timeStamp, std::string* error) {
+  const std::uint64_t sectionSize = SectionSize();
+  const std::uint64_t newRaw = AlignUp(sectionSize, fileAlignment_);
+  const std::uint64_t imageEnd = ImageSize(sectionSize);
+  if (imageEnd > kMaxSetupImage) {
+    *error = "the setup executable would need an image of " + std::to_string(imageEnd) +
+             " bytes; a 32-bit Windows process maps at most " + std::to_string(kMaxSetupImage);
+    return false;
   }
-  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<std::uint32_t>(sum + file.size());
+  const std::vector<std::uint8_t> padding(static_cast<std::size_t>(newRaw - sectionSize), 0);
+  if (!Append(padding.data(), padding.size(), error)) return false;
+  const std::uint64_t relocRawStart = out_->Size();
+  if (!Append(reloc_.data(), reloc_.size(), error)) return false;
+
+  std::uint8_t* f = head_.data();
+  const std::uint64_t rsrcVirtualEnd =
+      resourceRva_ + AlignUp(std::max<std::uint64_t>(sectionSize, 1), sectionAlignment_);
+  Put32(f + rsrcHeader_ + 8, static_cast<std::uint32_t>(sectionSize));
+  Put32(f + rsrcHeader_ + 16, static_cast<std::uint32_t>(newRaw));
+  Put32(f + resourceDirectory_ + 4, static_cast<std::uint32_t>(sectionSize));
+  if (hasReloc_) {
+    Put32(f + relocHeader_ + 12, static_cast<std::uint32_t>(rsrcVirtualEnd));
+    Put32(f + relocHeader_ + 20, static_cast<std::uint32_t>(relocRawStart));
+    Put32(f + relocDirectory_, static_cast<std::uint32_t>(rsrcVirtualEnd));
+  }
+  // The signature covered the old file; the publisher signs the new one.
+  Put32(f + certificateDirectory_, 0);
+  Put32(f + certificateDirectory_ + 4, 0);
+  Put32(f + optional_ + 56, static_cast<std::uint32_t>(imageEnd));  // SizeOfImage
+  const std::uint32_t initialized = U32(f + optional_ + 8);
+  Put32(f + optional_ + 8, static_cast<std::uint32_t>(initialized - oldRaw_ + newRaw));
+  Put32(f + pe_ + 8, timeStamp);
+  Put32(f + optional_ + 64, 0);
+  sum_ += WordSum(0, f, head_.size());
+  Put32(f + optional_ + 64, FoldChecksum(sum_, out_->Size()));
+  return out_->WriteAt(0, f, head_.size(), error);
+}
+
+std::uint32_t PeChecksum(const std::vector<std::uint8_t>& file, std::size_t checksumOffset) {
+  std::uint64_t sum = WordSum(0, file.data(), file.size());
+  // The CheckSum field itself counts as zero.
+  if (checksumOffset + 4 <= file.size()) sum -= WordSum(checksumOffset, &file[checksumOffset], 4);
+  return FoldChecksum(sum, file.size());
 }
 
 }  // namespace kv

@@ -485,6 +485,12 @@ struct libdeflate_compressor {
 	size_t max_passthrough_size;
 
 	/*
+	 * Set while libdeflate_deflate_compress_chunk() compresses a chunk that
+	 * is not the last one: no block is marked final.
+	 */
+	bool not_final_chunk;
+
+	/*
 	 * The maximum search depth: consider at most this many potential
 	 * matches at each position
 	 */
@@ -1695,6 +1701,9 @@ deflate_flush_block(struct libdeflate_compressor *c,
 	ASSERT(bitcount <= 7);
 	ASSERT((bitbuf & ~(((bitbuf_t)1 << bitcount) - 1)) == 0);
 	ASSERT(out_next <= out_end);
+
+	if (c->not_final_chunk)
+		is_final_block = false;
 
 	if (sequences != NULL /* !near_optimal */ ||
 	    !SUPPORT_NEAR_OPTIMAL_PARSING) {
@@ -3667,6 +3676,7 @@ libdeflate_alloc_compressor(int compression_level)
 	c = libdeflate_aligned_malloc(MATCHFINDER_MEM_ALIGNMENT, size);
 	if (!c)
 		return NULL;
+	c->not_final_chunk = false;
 
 	c->compression_level = compression_level;
 
@@ -3801,6 +3811,74 @@ libdeflate_deflate_compress(struct libdeflate_compressor *c,
 	if (os.bitcount)
 		*os.next++ = os.bitbuf;
 	return os.next - (u8 *)out;
+}
+
+LIBDEFLATEEXPORT size_t LIBDEFLATEAPI
+libdeflate_deflate_compress_chunk(struct libdeflate_compressor *c,
+				  const void *in, size_t in_nbytes,
+				  void *out, size_t out_nbytes_avail,
+				  int is_final_chunk)
+{
+	struct deflate_output_bitstream os;
+	u8 *out_next;
+
+	if (is_final_chunk)
+		return libdeflate_deflate_compress(c, in, in_nbytes,
+						   out, out_nbytes_avail);
+	/*
+	 * A short chunk: one stored block, not final.  (Only compression level
+	 * 0 passes more than fits in one.)
+	 */
+	if (in_nbytes <= c->max_passthrough_size) {
+		if (in_nbytes > 0xFFFF || out_nbytes_avail < 5 + in_nbytes + 5)
+			return 0;
+		out_next = out;
+		*out_next++ = DEFLATE_BLOCKTYPE_UNCOMPRESSED << 1;
+		put_unaligned_le16(in_nbytes, out_next);
+		put_unaligned_le16(~in_nbytes, out_next + 2);
+		out_next += 4;
+		memcpy(out_next, in, in_nbytes);
+		out_next += in_nbytes;
+	} else {
+		if (unlikely(out_nbytes_avail <= OUTPUT_END_PADDING))
+			return 0;
+		os.bitbuf = 0;
+		os.bitcount = 0;
+		os.next = out;
+		os.end = os.next + out_nbytes_avail - OUTPUT_END_PADDING;
+		c->not_final_chunk = true;
+		(*c->impl)(c, in, in_nbytes, &os);
+		c->not_final_chunk = false;
+		if (os.next >= os.end)
+			return 0;
+		ASSERT(os.bitcount <= 7);
+		/*
+		 * The header of an empty stored block (BFINAL 0, BTYPE 00):
+		 * three zero bits, then the rest of the byte.
+		 */
+		os.bitcount += 3;
+		if (os.bitcount >= 8) {
+			*os.next++ = os.bitbuf;
+			os.bitbuf >>= 8;
+			os.bitcount -= 8;
+		}
+		if (os.bitcount)
+			*os.next++ = os.bitbuf;
+		out_next = os.next;
+		/* OUTPUT_END_PADDING leaves room for these four bytes. */
+		*out_next++ = 0x00;
+		*out_next++ = 0x00;
+		*out_next++ = 0xFF;
+		*out_next++ = 0xFF;
+		return out_next - (u8 *)out;
+	}
+	/* An empty stored block ends the chunk on a byte boundary. */
+	*out_next++ = DEFLATE_BLOCKTYPE_UNCOMPRESSED << 1;
+	*out_next++ = 0x00;
+	*out_next++ = 0x00;
+	*out_next++ = 0xFF;
+	*out_next++ = 0xFF;
+	return out_next - (u8 *)out;
 }
 
 LIBDEFLATEEXPORT void LIBDEFLATEAPI
