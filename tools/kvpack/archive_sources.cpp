@@ -6,29 +6,37 @@
 
 namespace kv {
 
-bool LoadArchives(const std::string& path, LoadedFile* out, std::string* error) {
-  out->archives.clear();
-  if (!ReadWholeFile(path, &out->bytes, error)) return false;
-  out->isExecutable = LooksLikePeFile(out->bytes.data(), out->bytes.size());
-  if (!out->isExecutable) {
-    out->archives.push_back(ArchiveSource{"archive", "", out->bytes.data(), out->bytes.size()});
+bool FindArchiveSources(const std::uint8_t* file, std::size_t size,
+                        std::vector<ArchiveSource>* archives, bool* isExecutable,
+                        std::string* error) {
+  archives->clear();
+  *isExecutable = LooksLikePeFile(file, size);
+  if (!*isExecutable) {
+    archives->push_back(ArchiveSource{"archive", "", file, size});
     return true;
   }
   std::vector<PeResource> resources;
-  std::string why;
-  if (!FindPeResources(out->bytes.data(), out->bytes.size(), kArchiveResourceType, &resources,
-                       &why)) {
-    *error = path + ": " + why;
-    return false;
-  }
+  if (!FindPeResources(file, size, kArchiveResourceType, &resources, error)) return false;
   if (resources.empty()) {
-    *error = path + ": executable without any " + kArchiveResourceType + " resource";
+    *error = std::string("executable without any ") + kArchiveResourceType + " resource";
     return false;
   }
   for (const PeResource& r : resources) {
-    out->archives.push_back(ArchiveSource{
-        "resource " + r.name + " (language " + std::to_string(r.language) + ")", r.name, r.data,
-        r.size});
+    archives->push_back(ArchiveSource{"resource " + PrintableText(r.name) + " (language " +
+                                          std::to_string(r.language) + ")",
+                                      r.name, r.data, r.size});
+  }
+  return true;
+}
+
+bool LoadArchives(const std::string& path, LoadedFile* out, std::string* error) {
+  out->archives.clear();
+  if (!ReadWholeFile(path, &out->bytes, error)) return false;
+  std::string why;
+  if (!FindArchiveSources(out->bytes.data(), out->bytes.size(), &out->archives,
+                          &out->isExecutable, &why)) {
+    *error = path + ": " + why;
+    return false;
   }
   return true;
 }

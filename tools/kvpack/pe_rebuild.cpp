@@ -4,6 +4,8 @@
 #include <cstring>
 #include <map>
 
+#include "tools/kvpack/pe_layout.h"
+
 namespace kv {
 
 namespace {
@@ -136,6 +138,67 @@ bool FindSections(const std::vector<std::uint8_t>& f, const PeHeaders& h, StubSe
   return true;
 }
 
+bool Overlaps(std::uint64_t a, std::uint64_t aEnd, std::uint64_t b, std::uint64_t bEnd) {
+  return a < bEnd && b < aEnd;
+}
+
+// What the rebuild itself relies on, beyond a sound layout: it keeps the
+// file up to the resource section's first byte, writes the new section
+// there and .reloc behind it, and leaves every other byte and address as it
+// was. So nothing but .reloc may have bytes behind the resource section,
+// and no data directory but the resources' and the relocations' may point
+// into the two sections that change.
+bool CheckRebuildable(const PeLayout& pe, const StubSections& s, std::string* error) {
+  const PeSection& rsrc = pe.sections[static_cast<std::size_t>(s.resource)];
+  if (rsrc.rawOffset < pe.sizeOfHeaders) {
+    *error = "the resource section starts at " + std::to_string(rsrc.rawOffset) +
+             ", inside the headers (" + std::to_string(pe.sizeOfHeaders) + " bytes)";
+    return false;
+  }
+  for (std::size_t i = 0; i < pe.sections.size(); ++i) {
+    const PeSection& other = pe.sections[i];
+    if (static_cast<int>(i) == s.resource || other.rawSize == 0) continue;
+    const std::uint64_t end = std::uint64_t{other.rawOffset} + other.rawSize;
+    if (static_cast<int>(i) == s.reloc) {
+      if (other.rawOffset < std::uint64_t{rsrc.rawOffset} + rsrc.rawSize) {
+        *error = "section .reloc has bytes before the end of the resource section's";
+        return false;
+      }
+    } else if (end > rsrc.rawOffset) {
+      *error = "section " + other.name + " has bytes behind the start of the resource "
+               "section's; they would be lost";
+      return false;
+    }
+  }
+  auto span = [&](const PeSection& sec) {
+    const std::uint64_t size = sec.virtualSize != 0 ? sec.virtualSize : sec.rawSize;
+    return std::pair<std::uint64_t, std::uint64_t>(
+        sec.virtualAddress, sec.virtualAddress + AlignUp(size, pe.sectionAlignment));
+  };
+  const auto rsrcSpan = span(rsrc);
+  const auto relocSpan = s.reloc >= 0 ? span(pe.sections[static_cast<std::size_t>(s.reloc)])
+                                      : std::pair<std::uint64_t, std::uint64_t>(0, 0);
+  for (int d = 0; d < 16; ++d) {
+    if (d == 2 || d == 4 || pe.directorySize[d] == 0) continue;
+    const std::uint64_t start = pe.directoryRva[d];
+    const std::uint64_t end = start + pe.directorySize[d];
+    if (d == 5 && s.reloc >= 0) {
+      if (start != relocSpan.first) {
+        *error = "the base relocations do not start where section .reloc does";
+        return false;
+      }
+      continue;
+    }
+    if (Overlaps(start, end, rsrcSpan.first, rsrcSpan.second) ||
+        Overlaps(start, end, relocSpan.first, relocSpan.second)) {
+      *error = "data directory " + std::to_string(d) +
+               " points into the resource or relocation section, which the rebuild replaces";
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool BuildResourceSection(const std::vector<ResourceItem>& items, std::uint32_t sectionRva,
@@ -240,6 +303,8 @@ bool BuildResourceSection(const std::vector<ResourceItem>& items, std::uint32_t 
 }
 
 bool InspectStub(const std::vector<std::uint8_t>& stub, StubLayout* layout, std::string* error) {
+  PeLayout pe;
+  if (!CheckPeLayout(stub.data(), stub.size(), &pe, error)) return false;
   PeHeaders h;
   if (!ReadHeaders(stub, &h, error)) return false;
   if (U32(&stub[h.pe + 12]) != 0 || U32(&stub[h.pe + 16]) != 0) {
@@ -248,6 +313,7 @@ bool InspectStub(const std::vector<std::uint8_t>& stub, StubLayout* layout, std:
   }
   StubSections s;
   if (!FindSections(stub, h, &s, error)) return false;
+  if (!CheckRebuildable(pe, s, error)) return false;
   std::uint64_t fileEnd = 0;
   for (int i = 0; i < h.sectionCount; ++i) {
     const std::size_t header = SectionAt(h, i);
@@ -332,20 +398,23 @@ bool ReplaceResourceSection(const std::vector<std::uint8_t>& stub, const StubLay
 }
 
 std::uint32_t PeChecksum(const std::vector<std::uint8_t>& file, std::size_t checksumOffset) {
+  return PeChecksum(file.data(), file.size(), checksumOffset);
+}
+
+std::uint32_t PeChecksum(const std::uint8_t* p, std::size_t size, std::size_t checksumOffset) {
   // Adding 16-bit words with end-around carry and folding once at the end
   // gives the same sum as folding after every word.
   std::uint64_t sum = 0;
-  const std::size_t words = file.size() / 2;
-  const std::uint8_t* p = file.data();
+  const std::size_t words = size / 2;
   for (std::size_t i = 0; i < words; ++i) sum += static_cast<std::uint32_t>(p[2 * i] | p[2 * i + 1] << 8);
-  if (file.size() & 1) sum += file.back();
+  if (size & 1) sum += p[size - 1];
   // The CheckSum field itself counts as zero.
-  if (checksumOffset + 4 <= file.size()) {
+  if (checksumOffset + 4 <= size) {
     sum -= U16(p + checksumOffset);
     sum -= U16(p + checksumOffset + 2);
   }
   while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<std::uint32_t>(sum + file.size());
+  return static_cast<std::uint32_t>(sum + size);
 }
 
 }  // namespace kv

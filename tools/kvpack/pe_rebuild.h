@@ -67,5 +67,6 @@ bool ReplaceResourceSection(const std::vector<std::uint8_t>& stub, const StubLay
 // file (the field itself counted as 0, an odd last byte as a word of its
 // own), folded to 16 bits, plus the file's length.
 std::uint32_t PeChecksum(const std::vector<std::uint8_t>& file, std::size_t checksumOffset);
+std::uint32_t PeChecksum(const std::uint8_t* file, std::size_t size, std::size_t checksumOffset);
 
 }  // namespace kv

@@ -8,9 +8,12 @@
 #include "archive/archive_format.h"
 #include "archive/pe_resources.h"
 #include "tools/kvpack/folder_scan.h"
+#include "tools/kvpack/ansi_names.h"
 #include "tools/kvpack/host_files.h"
+#include "tools/kvpack/install_names.h"
 #include "tools/kvpack/parallel_deflate.h"
 #include "tools/kvpack/pe_rebuild.h"
+#include "tools/kvpack/setup_check.h"
 
 namespace kv {
 
@@ -119,12 +122,12 @@ bool CheckReadyArchive(const Archive& a, bool inflate, ArchiveDirectory* dir, st
   }
   *dir = ReadArchiveDirectory(a.image.data(), a.image.size());
   if (!inflate) return true;
-  if (!dir->ok()) {
-    *error = a.hostPath + ": damaged archive: " + dir->error;
+  std::string why;
+  if (!dir->ok() || !CheckEntryRanges(*dir, &why)) {
+    *error = a.hostPath + ": damaged archive: " + (dir->ok() ? why : dir->error);
     return false;
   }
   for (const ArchiveEntry& e : dir->entries) {
-    std::string why;
     if (InflateEntry(a.image.data() + e.dataOffset, e.compressedLength, e.uncompressedLength,
                      nullptr, &why) != EntryFault::kNone) {
       *error = a.hostPath + ": damaged archive: entry " + std::to_string(&e - &dir->entries[0]) +
@@ -160,7 +163,7 @@ bool BuildSetup(const SetupRequest& request, SetupResult* result, std::string* e
   }
   std::vector<PeResource> stubResources;
   if (!FindPeResources(stub.data(), stub.size(), "", &stubResources, error)) {
-    *error = request.stub + ": " + *error;
+    *error = request.stub + ": cannot be used as the launcher stub: " + *error;
     return false;
   }
 
@@ -181,11 +184,15 @@ bool BuildSetup(const SetupRequest& request, SetupResult* result, std::string* e
   // What the launcher will start, and what its cleanup script will call.
   bool stage = false;
   bool holdproc = false;
+  // The names of the archives the launcher unpacks meet in its work folder;
+  // each archive left for the second stage unpacks on its own.
+  std::vector<InstallName> unpackedNames;
   for (std::size_t i = 0; i < archives.size(); ++i) {
     Archive& a = archives[i];
     bool unpacked = false;
     for (std::size_t k = 0; k < kUnpackedCount; ++k) unpacked |= a.name == kArchiveNames[k];
     std::vector<std::string> names;
+    std::vector<InstallName> installNames;
     if (a.ready) {
       ArchiveDirectory dir;
       if (!CheckReadyArchive(a, !request.uncheckedArchives, &dir, error)) return false;
@@ -194,10 +201,21 @@ bool BuildSetup(const SetupRequest& request, SetupResult* result, std::string* e
         holdproc |= HasTopLevel(dir, "holdproc.exe");
         for (const ArchiveEntry& e : dir.entries) names.push_back(e.name);
       }
-    } else if (unpacked) {
-      stage |= HasTopLevel(a.files, "StageRun.exe");
-      holdproc |= HasTopLevel(a.files, "holdproc.exe");
-      for (const FileToPack& f : a.files) names.push_back(f.name);
+      for (const ArchiveEntry& e : dir.entries) {
+        installNames.push_back({e.name, a.hostPath + ": entry " + AnsiForDisplay(e.name), i});
+      }
+    } else {
+      if (unpacked) {
+        stage |= HasTopLevel(a.files, "StageRun.exe");
+        holdproc |= HasTopLevel(a.files, "holdproc.exe");
+        for (const FileToPack& f : a.files) names.push_back(f.name);
+      }
+      for (const FileToPack& f : a.files) installNames.push_back({f.name, f.hostPath, i});
+    }
+    if (unpacked) {
+      unpackedNames.insert(unpackedNames.end(), installNames.begin(), installNames.end());
+    } else if (!CheckInstallNames(installNames, error)) {
+      return false;
     }
     for (const std::string& name : names) {
       if (ScriptLikeName(name)) {
@@ -208,6 +226,7 @@ bool BuildSetup(const SetupRequest& request, SetupResult* result, std::string* e
       }
     }
   }
+  if (!CheckInstallNames(unpackedNames, error)) return false;
   if (!stage && !request.allowMissingStage) {
     *error = request.payload + ": no StageRun.exe at the top of BASE, SETUPBASE, SETUPPHOTO, "
              "PHOTOEDITION, KVIMAGE or KVVERSION: the launcher would start nothing "
@@ -350,6 +369,17 @@ bool BuildSetup(const SetupRequest& request, SetupResult* result, std::string* e
                             std::vector<std::uint8_t>(rc.begin(), rc.end()), error)) {
       return false;
     }
+  }
+  std::vector<BuiltArchive> built;
+  for (const Archive& a : archives) {
+    built.push_back(BuiltArchive{a.name, a.image.size(),
+                                 a.ready ? ReadArchiveDirectory(a.image.data(), a.image.size()).count
+                                         : a.files.size()});
+  }
+  if (!CheckBuiltSetup(image.data(), image.size(), built, !request.uncheckedArchives, error)) {
+    *error = request.output + ": not written: the setup kvpack built does not read back (" +
+             *error + "); this is a fault of kvpack, please report it";
+    return false;
   }
   if (!WriteWholeFile(request.output, image, error)) return false;
   result->archives = archives.size();
