@@ -1,0 +1,65 @@
+// Feeds arbitrary bytes to kvpack as its launcher stub: InspectStub must
+// refuse them or accept a file that the rebuild turns, without reading or
+// writing outside a buffer, into a setup that reads back (CheckBuiltSetup),
+// with the stub's resources and an archive added.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "archive/archive_format.h"
+#include "archive/pe_resources.h"
+#include "tools/kvpack/pe_rebuild.h"
+#include "tools/kvpack/setup_check.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* what, const std::string& detail) {
+  std::fprintf(stderr, "stub_rebuild_fuzz: %s: %s\n", what, detail.c_str());
+  std::abort();
+}
+
+const std::vector<std::uint8_t>& SmallArchive() {
+  static const std::vector<std::uint8_t> image = [] {
+    std::vector<std::uint8_t> out;
+    std::string error;
+    const std::vector<kv::PackEntry> entries = {{"StageRun.exe", {'M', 'Z', 1, 2, 3}, {1, 2, 3}}};
+    if (!kv::BuildArchive(entries, &out, &error)) Fail("archive", error);
+    return out;
+  }();
+  return image;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::vector<std::uint8_t> stub(data, data + size);
+  kv::StubLayout layout;
+  std::string error;
+  if (!kv::InspectStub(stub, &layout, &error)) {
+    if (error.empty()) Fail("refusal without text", "");
+    return 0;
+  }
+  std::vector<kv::PeResource> resources;
+  if (!kv::FindPeResources(stub.data(), stub.size(), "", &resources, &error)) return 0;
+  std::vector<kv::ResourceItem> items;
+  for (const kv::PeResource& r : resources) {
+    if (kv::SameAsciiName(r.type, kv::kArchiveResourceType)) continue;
+    items.push_back(kv::ResourceItem{r.type, r.name, r.language, r.data, r.size});
+  }
+  const std::vector<std::uint8_t>& archive = SmallArchive();
+  items.push_back(kv::ResourceItem{kv::kArchiveResourceTypeStored, "BASE", kv::kArchiveLanguage,
+                                   archive.data(), static_cast<std::uint32_t>(archive.size())});
+  std::vector<std::uint8_t> section;
+  // Two stub resources that only differ in case are refused here.
+  if (!kv::BuildResourceSection(items, layout.resourceRva, &section, &error)) return 0;
+  std::vector<std::uint8_t> out;
+  if (!kv::ReplaceResourceSection(stub, layout, section, 0, &out, &error)) return 0;
+  const std::vector<kv::BuiltArchive> expected = {{"BASE", archive.size(), 1}};
+  if (!kv::CheckBuiltSetup(out.data(), out.size(), expected, true, &error)) {
+    Fail("an accepted stub rebuilt into a setup that does not read back", error);
+  }
+  return 0;
+}
