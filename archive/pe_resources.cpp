@@ -43,7 +43,10 @@ class PeReader {
   bool MapRva(std::uint32_t rva, std::uint64_t length, std::uint64_t* offset) const {
     for (const Section& s : sections_) {
       const std::uint64_t span = s.virtualSize > s.rawSize ? s.virtualSize : s.rawSize;
-      if (rva < s.virtualAddress || rva - s.virtualAddress >= span) continue;
+      // An empty resource may sit right at the end of its section.
+      if (rva < s.virtualAddress || rva - s.virtualAddress > span ||
+          (rva - s.virtualAddress == span && length != 0))
+        continue;
       const std::uint64_t delta = rva - s.virtualAddress;
       if (delta + length > s.rawSize) return false;
       *offset = s.rawOffset + delta;

@@ -160,6 +160,12 @@ bool CheckRebuildable(const PeLayout& pe, const StubSections& s, std::string* er
     if (static_cast<int>(i) == s.resource || other.rawSize == 0) continue;
     const std::uint64_t end = std::uint64_t{other.rawOffset} + other.rawSize;
     if (static_cast<int>(i) == s.reloc) {
+      // The rebuild places .reloc in memory by its virtual size; the loader
+      // takes the raw size where that is 0.
+      if (other.virtualSize == 0) {
+        *error = "section .reloc has a virtual size of 0";
+        return false;
+      }
       if (other.rawOffset < std::uint64_t{rsrc.rawOffset} + rsrc.rawSize) {
         *error = "section .reloc has bytes before the end of the resource section's";
         return false;
