@@ -45,21 +45,7 @@ std::string Printf(const char* format, ...) {
   return text;
 }
 
-// Names in messages: printable ASCII as is, everything else as \xNN, so a
-// hostile name cannot garble a terminal.
-std::string Printable(std::string_view name) {
-  std::string out;
-  for (unsigned char c : name) {
-    if (c >= 0x20 && c < 0x7F) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    }
-  }
-  return out;
-}
+std::string Printable(std::string_view name) { return PrintableText(name); }
 
 ArchiveDirectory Fail(ArchiveDirectory dir, ArchiveFault fault, std::size_t index,
                       std::string error) {
@@ -174,6 +160,46 @@ ArchiveDirectory ReadArchiveDirectory(const std::uint8_t* data, std::size_t size
   return dir;
 }
 
+bool CheckEntryRanges(const ArchiveDirectory& dir, std::string* error) {
+  const std::uint64_t areaEnd = dir.directoryOffset;
+  std::vector<std::size_t> order;
+  for (std::size_t i = 0; i < dir.entries.size(); ++i) {
+    const ArchiveEntry& e = dir.entries[i];
+    if (e.compressedLength == 0) continue;
+    const std::uint64_t end = std::uint64_t{e.dataOffset} + e.compressedLength;
+    if (e.dataOffset < 4 || end > areaEnd) {
+      *error = Printf("entry \"%s\": data %lu + %lu lies outside the data area [4, %llu)",
+                      Printable(e.name).c_str(), static_cast<unsigned long>(e.dataOffset),
+                      static_cast<unsigned long>(e.compressedLength),
+                      static_cast<unsigned long long>(areaEnd));
+      return false;
+    }
+    order.push_back(i);
+  }
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return dir.entries[a].dataOffset < dir.entries[b].dataOffset;
+  });
+  // Sorted by start, a range overlaps an earlier one exactly when it starts
+  // before the furthest end seen so far.
+  std::size_t furthest = 0;
+  std::uint64_t furthestEnd = 0;
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    const ArchiveEntry& e = dir.entries[order[k]];
+    if (k > 0 && e.dataOffset < furthestEnd) {
+      *error = Printf("entries \"%s\" and \"%s\" share data bytes from %lu on",
+                      Printable(dir.entries[furthest].name).c_str(), Printable(e.name).c_str(),
+                      static_cast<unsigned long>(e.dataOffset));
+      return false;
+    }
+    const std::uint64_t end = std::uint64_t{e.dataOffset} + e.compressedLength;
+    if (end > furthestEnd) {
+      furthestEnd = end;
+      furthest = order[k];
+    }
+  }
+  return true;
+}
+
 NameFault ValidateEntryName(std::string_view name) {
   if (name.empty()) return NameFault::kEmpty;
   if (name.size() > kMaxEntryNameLength) return NameFault::kTooLong;
@@ -192,6 +218,20 @@ NameFault ValidateEntryName(std::string_view name) {
     start = stop + 1;
   }
   return NameFault::kNone;
+}
+
+std::string PrintableText(std::string_view text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  return out;
 }
 
 std::string AsciiUpper(std::string_view text) {

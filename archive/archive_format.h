@@ -120,6 +120,16 @@ struct ArchiveDirectory {
 // records that fit. Throws only std::bad_alloc.
 ArchiveDirectory ReadArchiveDirectory(const std::uint8_t* data, std::size_t size);
 
+// Checks what a sound archive has and the reader does not ask for: every
+// entry's data lies in the data area [4, D), and no two entries' data
+// overlap (an entry of compressed length 0 holds no data and takes part in
+// neither check). dir must come from ReadArchiveDirectory and be ok().
+// kvpack refuses an archive that fails: entries that share their data
+// would make a checker inflate the same bytes again and again. Returns
+// false with a one-line *error naming the entry (both, for an overlap).
+// Takes time in proportion to N log N. Throws only std::bad_alloc.
+bool CheckEntryRanges(const ArchiveDirectory& dir, std::string* error);
+
 // Why an entry name was refused.
 enum class NameFault {
   kNone = 0,
@@ -153,6 +163,10 @@ NameFault ValidateEntryName(std::string_view name);
 
 // A short English text for a fault, such as "holds a \"..\" component".
 const char* NameFaultText(NameFault fault);
+
+// `text` for a message or a listing: printable ASCII as it is, every other
+// byte as \xNN, so that a hostile name cannot drive a terminal.
+std::string PrintableText(std::string_view text);
 
 // `text` with its ASCII letters in upper case; other bytes as they are.
 std::string AsciiUpper(std::string_view text);

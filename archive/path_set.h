@@ -1,5 +1,6 @@
 // A set of paths compared as the file system compares names: without
-// regard to case ("Data\A.txt" and "DATA\a.TXT" are one file).
+// regard to case, over the whole Windows-1252 set ("Data\Ä.txt" and
+// "DATA\ä.TXT" are one file; see name_case.h).
 #pragma once
 
 #include <string>
@@ -14,8 +15,7 @@ class PathSet {
   bool Contains(const std::string& path) const;
 
  private:
-  static std::wstring Folded(const std::string& path);
-  std::unordered_set<std::wstring> paths_;
+  std::unordered_set<std::string> paths_;
 };
 
 }  // namespace kv

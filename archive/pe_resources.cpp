@@ -1,5 +1,7 @@
 #include "archive/pe_resources.h"
 
+#include <unordered_set>
+
 #include "archive/archive_format.h"
 
 namespace kv {
@@ -41,7 +43,10 @@ class PeReader {
   bool MapRva(std::uint32_t rva, std::uint64_t length, std::uint64_t* offset) const {
     for (const Section& s : sections_) {
       const std::uint64_t span = s.virtualSize > s.rawSize ? s.virtualSize : s.rawSize;
-      if (rva < s.virtualAddress || rva - s.virtualAddress >= span) continue;
+      // An empty resource may sit right at the end of its section.
+      if (rva < s.virtualAddress || rva - s.virtualAddress > span ||
+          (rva - s.virtualAddress == span && length != 0))
+        continue;
       const std::uint64_t delta = rva - s.virtualAddress;
       if (delta + length > s.rawSize) return false;
       *offset = s.rawOffset + delta;
@@ -128,8 +133,12 @@ class PeReader {
     std::uint32_t offsetWord;
   };
 
-  bool ReadDirectory(std::uint64_t offset, std::vector<DirEntry>* entries,
-                     std::string* error) const {
+  bool ReadDirectory(std::uint64_t offset, std::vector<DirEntry>* entries, std::string* error) {
+    if (!FirstVisit(offset)) {
+      *error = "PE resource directory at " + std::to_string(offset) +
+               " is reached twice: the resource tree folds back on itself";
+      return false;
+    }
     if (!TreeHas(offset, kDirectorySize)) {
       *error = "PE resource directory lies outside the resource section";
       return false;
@@ -148,6 +157,26 @@ class PeReader {
     }
     return true;
   }
+
+  // The length of a string name in characters, or of "#<id>" for an id;
+  // false when the string lies outside.
+  bool NameLength(const DirEntry& e, std::uint64_t* length, std::string* error) const {
+    if (!e.named) {
+      *length = 1 + std::to_string(e.nameWord & 0xFFFFu).size();
+      return true;
+    }
+    const std::uint64_t offset = e.nameWord & ~kHighBit;
+    if (!TreeHas(offset, 2) || !TreeHas(offset + 2, 2ull * U16(Tree(offset)))) {
+      *error = "PE resource name lies outside the resource section";
+      return false;
+    }
+    *length = U16(Tree(offset));
+    return true;
+  }
+
+  // Marks the directory or data entry at `offset` as reached; false when it
+  // was reached before (a tree that folds back on itself).
+  bool FirstVisit(std::uint64_t offset) { return visited_.insert(offset).second; }
 
   bool EntryName(const DirEntry& e, std::string* name, std::string* error) const {
     if (!e.named) {
@@ -174,6 +203,7 @@ class PeReader {
   std::vector<Section> sections_;
   std::uint64_t treeOffset_ = 0;
   std::uint64_t treeSize_ = 0;
+  std::unordered_set<std::uint64_t> visited_;
 };
 
 }  // namespace
@@ -195,14 +225,21 @@ bool FindPeResources(const std::uint8_t* file, std::size_t size, std::string_vie
   if (rva == 0 || rsrcSize == 0) return true;  // no resources at all
   if (!pe.LocateTree(rva, error)) return false;
 
+  // Every directory and data entry is used once, so the work is bounded by
+  // the tree's bytes; the cap keeps a large damaged file from listing more
+  // than any setup carries.
   std::vector<PeReader::DirEntry> types;
   if (!pe.ReadDirectory(0, &types, error)) return false;
+  std::size_t resources = 0;
   for (const PeReader::DirEntry& t : types) {
+    std::uint64_t length = 0;
+    if (!pe.NameLength(t, &length, error)) return false;
+    if (!type.empty() && length != type.size()) continue;
     std::string typeName;
     if (!pe.EntryName(t, &typeName, error)) return false;
     if (!type.empty() && !SameAsciiName(typeName, type)) continue;
     if ((t.offsetWord & kHighBit) == 0) {
-      *error = "PE resource type " + typeName + " is not a directory";
+      *error = "PE resource type " + PrintableText(typeName) + " is not a directory";
       return false;
     }
     std::vector<PeReader::DirEntry> names;
@@ -211,19 +248,30 @@ bool FindPeResources(const std::uint8_t* file, std::size_t size, std::string_vie
       PeResource resource;
       resource.type = typeName;
       if (!pe.EntryName(n, &resource.name, error)) return false;
+      const std::string shown = PrintableText(resource.name);
       if ((n.offsetWord & kHighBit) == 0) {
-        *error = "PE resource " + resource.name + " has no language directory";
+        *error = "PE resource " + shown + " has no language directory";
         return false;
       }
       std::vector<PeReader::DirEntry> languages;
       if (!pe.ReadDirectory(n.offsetWord & ~kHighBit, &languages, error)) return false;
       for (const PeReader::DirEntry& l : languages) {
+        // A subdirectory here would be a fourth level.
         if ((l.offsetWord & kHighBit) != 0 || l.named) {
-          *error = "PE resource " + resource.name + " has a malformed language entry";
+          *error = "PE resource " + shown + " has a malformed language entry";
           return false;
         }
         if (!pe.TreeHas(l.offsetWord, kDataEntrySize)) {
-          *error = "PE resource " + resource.name + ": data entry outside the resource section";
+          *error = "PE resource " + shown + ": data entry outside the resource section";
+          return false;
+        }
+        if (!pe.FirstVisit(l.offsetWord)) {
+          *error = "PE resource " + shown + ": its data entry is reached twice";
+          return false;
+        }
+        if (++resources > kMaxPeResources) {
+          *error = "more than " + std::to_string(kMaxPeResources) +
+                   " resources: the resource tree is damaged";
           return false;
         }
         const std::uint8_t* d = pe.Tree(l.offsetWord);
@@ -232,7 +280,7 @@ bool FindPeResources(const std::uint8_t* file, std::size_t size, std::string_vie
         resource.language = static_cast<std::uint16_t>(l.nameWord);
         std::uint64_t offset = 0;
         if (!pe.MapRva(dataRva, resource.size, &offset)) {
-          *error = "PE resource " + resource.name + ": its " + std::to_string(resource.size) +
+          *error = "PE resource " + shown + ": its " + std::to_string(resource.size) +
                    " bytes lie outside the file's section bytes";
           return false;
         }

@@ -29,6 +29,10 @@
 
 namespace kv {
 
+// Most resources FindPeResources takes from one file: a setup carries a
+// few dozen; a tree that names more is damaged.
+inline constexpr std::size_t kMaxPeResources = 4096;
+
 // One resource found in the file. data points into the caller's buffer.
 struct PeResource {
   // The resource's type, written like its name (a string, or "#<id>").
@@ -54,8 +58,12 @@ bool LooksLikePeFile(const std::uint8_t* file, std::size_t size);
 // resource directory, or without that type, gives an empty list.
 // Returns false with a one-line *error when the file is not a PE file or any
 // header, section, directory, name, data entry or data range it needs lies
-// outside the buffer or outside its section's bytes in the file; *out then
-// holds what was found before. Never reads outside file[0, size).
+// outside the buffer or outside its section's bytes in the file, when a
+// directory or data entry is reached twice (a tree that folds back on
+// itself), a language entry is not a data entry (a tree deeper than three
+// levels), or the tree holds more than kMaxPeResources resources; *out then
+// holds what was found before. Names in *error are shown with PrintableText.
+// Never reads outside file[0, size); each part of the tree is read once.
 // Throws only std::bad_alloc.
 bool FindPeResources(const std::uint8_t* file, std::size_t size, std::string_view type,
                      std::vector<PeResource>* out, std::string* error);

@@ -19,6 +19,9 @@ struct ReadCase {
   std::function<ArchiveBytes()> build;
   ArchiveFault fault;
   std::size_t entries;  // records read (before the fault, if any)
+  // CheckEntryRanges, for the layouts the reader accepts: each entry's data
+  // in [4, D), none sharing bytes with another.
+  bool rangesSound = true;
 };
 
 const std::string k255(255, 'n');
@@ -47,8 +50,27 @@ std::vector<ReadCase> Cases() {
        ArchiveFault::kNone, 1},
       {"directory offset 0 (count read from the offset word itself)",
        [] { return ArchiveBytes().U32(0); }, ArchiveFault::kNone, 0},
-      {"data range ends exactly at the end",
-       [] { return ArchiveBytes().U32(4).U32(1).Record("x", 0, 34, 0); }, ArchiveFault::kNone, 1},
+      {"data range ends exactly at the end (so it covers D and the directory)",
+       [] { return ArchiveBytes().U32(4).U32(1).Record("x", 0, 34, 0); }, ArchiveFault::kNone, 1,
+       false},
+      {"two entries on one stream",
+       [] {
+         return ArchiveBytes().U32(24).Zeros(20).U32(2).Record("a", 4, 20, 0).Record("b", 4, 20, 0);
+       },
+       ArchiveFault::kNone, 2, false},
+      {"entries that overlap by one byte",
+       [] {
+         return ArchiveBytes().U32(24).Zeros(20).U32(2).Record("b", 13, 11, 0).Record("a", 4, 10, 0);
+       },
+       ArchiveFault::kNone, 2, false},
+      {"entries that touch",
+       [] {
+         return ArchiveBytes().U32(24).Zeros(20).U32(2).Record("b", 14, 10, 0).Record("a", 4, 10, 0);
+       },
+       ArchiveFault::kNone, 2},
+      {"data in the directory's bytes",
+       [] { return ArchiveBytes().U32(12).Zeros(8).U32(1).Record("a", 10, 8, 0); },
+       ArchiveFault::kNone, 1, false},
 
       // Refused: the directory offset and the count.
       {"empty resource", [] { return ArchiveBytes(); }, ArchiveFault::kDirectoryOffsetOutside, 0},
@@ -117,6 +139,10 @@ TEST(ArchiveReader, AcceptsWhatItShouldAndRefusesEveryBrokenBound) {
         ReadArchiveDirectory(exact.empty() ? nullptr : exact.data(), exact.size());
     EXPECT_EQ(dir.fault, c.fault) << dir.error;
     EXPECT_EQ(dir.entries.size(), c.entries);
+    std::string why;
+    if (dir.ok()) {
+      EXPECT_EQ(CheckEntryRanges(dir, &why), c.rangesSound) << why;
+    }
     if (c.fault != ArchiveFault::kNone) {
       EXPECT_FALSE(dir.error.empty());
       EXPECT_EQ(dir.faultIndex, c.entries);

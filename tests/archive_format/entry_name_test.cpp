@@ -4,6 +4,11 @@
 #include <string>
 
 #include "archive/archive_format.h"
+#include "archive/name_case.h"
+
+#ifdef _WIN32
+#include "platform/win32.h"
+#endif
 
 namespace kv {
 namespace {
@@ -72,6 +77,42 @@ TEST(EntryName, KeepsEveryNameInsideTheWorkFolder) {
   for (const NameCase& c : cases) {
     EXPECT_EQ(ValidateEntryName(c.name), c.fault) << "name \"" << c.name << "\"";
   }
+}
+
+TEST(NameCase, FoldsTheWholeWindows1252SetAsTheFileSystemDoes) {
+  const struct {
+    const char* a;
+    const char* b;
+    bool same;
+  } cases[] = {
+      {"Setup.ini", "SETUP.INI", true},
+      {"\xC4.txt", "\xE4.txt", true},          // Ä ä
+      {"\x8A\x8C\x8E", "\x9A\x9C\x9E", true},  // Š Œ Ž, š œ ž
+      {"\x9F", "\xFF", true},                  // Ÿ ÿ
+      {"\xDE\xC0", "\xFE\xE0", true},          // Þ À, þ à
+      {"\xD7", "\xF7", false},                 // × ÷
+      {"\xDF", "SS", false},                   // ß has no one-letter upper case
+      {"\xB5", "\xCC", false},                 // µ
+      {"a", "ab", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SameFileName(c.a, c.b), c.same) << c.a << " / " << c.b;
+  }
+#ifdef _WIN32
+  // The fold is the system's own upper-casing of Windows-1252, byte by byte.
+  for (int byte = 1; byte < 256; ++byte) {
+    const char in = static_cast<char>(byte);
+    wchar_t wide = 0;
+    ASSERT_EQ(::MultiByteToWideChar(1252, 0, &in, 1, &wide, 1), 1);
+    ::CharUpperBuffW(&wide, 1);
+    char back = 0;
+    BOOL lost = FALSE;
+    const bool fits = ::WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, &wide, 1, &back, 1,
+                                            nullptr, &lost) == 1 && !lost;
+    const unsigned char expected = fits ? static_cast<unsigned char>(back) : byte;
+    EXPECT_EQ(FoldNameByte(static_cast<unsigned char>(byte)), expected) << "byte " << byte;
+  }
+#endif
 }
 
 }  // namespace

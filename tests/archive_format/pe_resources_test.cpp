@@ -25,6 +25,10 @@ const std::vector<FakeResource> kResources = {
     {"#10", "#1", 0, Bytes("rcdata")},
 };
 
+std::uint32_t U32(const std::vector<std::uint8_t>& b, std::size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+
 void Put32(std::vector<std::uint8_t>* b, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
@@ -85,6 +89,17 @@ TEST(PeResources, RefusesEveryOffsetThatLeadsOutside) {
        [](const PeImage& i, std::vector<std::uint8_t>* b) { Put32(b, i.tree + 20, 0xFFFFFFF0u); }},
       {"data RVA outside every section",
        [](const PeImage& i, std::vector<std::uint8_t>* b) { Put32(b, i.dataEntries[0], 0x7FFFFFF0u); }},
+      {"two names sharing one language directory (a tree that folds back)",
+       [](const PeImage& i, std::vector<std::uint8_t>* b) {
+         const std::size_t names = i.tree + (U32(*b, i.tree + 20) & 0x7FFFFFFFu);
+         Put32(b, names + 16 + 8 + 4, U32(*b, names + 16 + 4));
+       }},
+      {"two languages sharing one data entry",
+       [](const PeImage& i, std::vector<std::uint8_t>* b) {
+         const std::size_t names = i.tree + (U32(*b, i.tree + 20) & 0x7FFFFFFFu);
+         const std::size_t languages = i.tree + (U32(*b, names + 16 + 8 + 4) & 0x7FFFFFFFu);
+         Put32(b, languages + 16 + 8 + 4, U32(*b, languages + 16 + 4));
+       }},
       {"data size past the section's bytes",
        [](const PeImage& i, std::vector<std::uint8_t>* b) { Put32(b, i.dataEntries[1] + 4, 0xFFFFFFFFu); }},
   };

@@ -46,6 +46,30 @@ def pe_with_resources(resources):
     [(type, name, language, data)], all of one type, string names only."""
     file_align = 0x200
     rva = 0x1000
+    section = resource_section(resources, rva)
+
+    headers = bytearray(file_align)
+    headers[0:2] = b"MZ"
+    e_lfanew = 0x40
+    struct.pack_into("<I", headers, 0x3C, e_lfanew)
+    headers[e_lfanew:e_lfanew + 4] = b"PE\0\0"
+    coff = e_lfanew + 4
+    optional_size = 224
+    struct.pack_into("<HHIIIHH", headers, coff, 0x14C, 1, 0, 0, 0, optional_size, 0x0102)
+    opt = coff + 20
+    struct.pack_into("<H", headers, opt, 0x10B)
+    struct.pack_into("<I", headers, opt + 92, 16)                 # data directory count
+    struct.pack_into("<II", headers, opt + 112, rva, len(section))  # resources
+    sect = opt + optional_size
+    raw_size = (len(section) + file_align - 1) // file_align * file_align
+    headers[sect:sect + 8] = b".rsrc\0\0\0"
+    struct.pack_into("<IIII", headers, sect + 8, len(section), rva, raw_size, file_align)
+    return bytes(headers) + section + bytes(raw_size - len(section))
+
+
+def resource_section(resources, rva):
+    """The bytes of a resource section at rva holding [(type, name, language,
+    data)], all of one type, string names only."""
     rtype = resources[0][0]
     # Layout of the tree: root, type entry -> name directory -> one language
     # directory per name -> data entries; then the strings; then the data.
@@ -85,25 +109,141 @@ def pe_with_resources(resources):
         blobs += data
         blobs += bytes((-len(blobs)) % 4)
     tree[strings:strings + len(string_blob)] = string_blob
-    section = bytes(tree) + bytes(blobs)
+    return bytes(tree) + bytes(blobs)
 
-    headers = bytearray(file_align)
+
+def stub(text_raw_at=None, text_vsize=0x200, rsrc_raw_at=None, rsrc_raw_size=None,
+         rsrc_rva=0x2000):
+    """A launcher stub as kvpack takes one: headers, .text, .rsrc (a picture
+    and an old archive) and .reloc, aligned as a linker aligns them; the
+    arguments move or resize parts the way a damaged stub has them."""
+    fa, sa = 0x200, 0x1000
+    rsrc = resource_section([("KVARC", "OLD", 1031, archive([("a.txt", b"old")])),
+                             ("KVARC", "BASE", 1031, b"BM" + bytes(30))], rsrc_rva)
+    rsrc_raw = (len(rsrc) + fa - 1) // fa * fa
+    reloc = struct.pack("<II", 0x1000, 12) + bytes(4)
+    text_at = 0x200 if text_raw_at is None else text_raw_at
+    rsrc_at = 0x400 if rsrc_raw_at is None else rsrc_raw_at
+    reloc_at = 0x400 + rsrc_raw
+    reloc_rva = rsrc_rva + (len(rsrc) + sa - 1) // sa * sa
+    image_size = reloc_rva + sa
+    headers = bytearray(fa)
     headers[0:2] = b"MZ"
-    e_lfanew = 0x40
-    struct.pack_into("<I", headers, 0x3C, e_lfanew)
-    headers[e_lfanew:e_lfanew + 4] = b"PE\0\0"
-    coff = e_lfanew + 4
-    optional_size = 224
-    struct.pack_into("<HHIIIHH", headers, coff, 0x14C, 1, 0, 0, 0, optional_size, 0x0102)
-    opt = coff + 20
-    struct.pack_into("<H", headers, opt, 0x10B)
-    struct.pack_into("<I", headers, opt + 92, 16)                 # data directory count
-    struct.pack_into("<II", headers, opt + 112, rva, len(section))  # resources
-    sect = opt + optional_size
-    raw_size = (len(section) + file_align - 1) // file_align * file_align
-    headers[sect:sect + 8] = b".rsrc\0\0\0"
-    struct.pack_into("<IIII", headers, sect + 8, len(section), rva, raw_size, file_align)
-    return bytes(headers) + section + bytes(raw_size - len(section))
+    struct.pack_into("<I", headers, 0x3C, 0x40)
+    headers[0x40:0x44] = b"PE\0\0"
+    struct.pack_into("<HHIIIHH", headers, 0x44, 0x14C, 3, 0, 0, 0, 224, 0x0102)
+    opt = 0x58
+    struct.pack_into("<HBBIII", headers, opt, 0x10B, 2, 30, 0x200, len(rsrc) + 0x200, 0)
+    struct.pack_into("<IIIII", headers, opt + 16, 0x1000, 0x1000, 0, 0x400000, sa)
+    struct.pack_into("<I", headers, opt + 36, fa)
+    struct.pack_into("<HH", headers, opt + 48, 4, 0)
+    struct.pack_into("<III", headers, opt + 56, image_size, fa, 0)
+    struct.pack_into("<HH", headers, opt + 68, 2, 0)
+    struct.pack_into("<I", headers, opt + 92, 16)
+    struct.pack_into("<II", headers, opt + 96 + 8 * 2, rsrc_rva, len(rsrc))
+    struct.pack_into("<II", headers, opt + 96 + 8 * 5, reloc_rva, len(reloc))
+    sect = opt + 224
+    for i, (name, vsize, va, raw, at) in enumerate([
+            (b".text", text_vsize, 0x1000, 0x200, text_at),
+            (b".rsrc", len(rsrc), rsrc_rva, rsrc_raw if rsrc_raw_size is None else rsrc_raw_size,
+             rsrc_at),
+            (b".reloc", len(reloc), reloc_rva, fa, reloc_at)]):
+        h = sect + 40 * i
+        headers[h:h + 8] = name.ljust(8, b"\0")
+        struct.pack_into("<IIII", headers, h + 8, vsize, va, raw, at)
+    body = bytearray(bytes(headers) + b"\xC3" * 0x200 + rsrc + bytes(rsrc_raw - len(rsrc)) +
+                     reloc + bytes(fa - len(reloc)))
+    return bytes(body)
+
+
+def stub_seeds():
+    h = "stub_rebuild_fuzz"
+    write(h, "stub", stub())
+    # Stubs that once made kvpack read or write outside its buffers, or
+    # write a broken executable with exit code 0.
+    write(h, "regression-rsrc-raw-offset-1gib", stub(rsrc_raw_at=0x40000000, rsrc_raw_size=0))
+    write(h, "regression-rsrc-raw-offset-inside", stub(rsrc_raw_at=0x600, rsrc_raw_size=0))
+    write(h, "regression-rsrc-in-headers", stub(rsrc_raw_at=0x100))
+    write(h, "regression-text-after-rsrc", stub(text_raw_at=0x600))
+    write(h, "regression-text-overlaps-rsrc", stub(text_vsize=0x1800))
+
+
+def inspect_seeds():
+    h = "setup_inspect_fuzz"
+    one = archive([("StageRun.exe", b"MZ stand-in " * 20), ("a\\b.txt", b"bee")])
+    write(h, "archive", one)
+    write(h, "setup", pe_with_resources([("KVARC", "BASE", 1031, one),
+                                         ("KVARC", "KVVERSION", 1031, archive([("v.txt", b"1")]))]))
+    # 20 records on one stream: each would inflate the same bytes again.
+    stream = zlib.compress(b"\0" * 100000, 9)
+    records = b"".join(bytes([4]) + b"f%03d" % i + struct.pack("<6I", 4, len(stream), 100000, 0, 0, 0)
+                       for i in range(20))
+    write(h, "regression-shared-stream",
+          struct.pack("<I", 4 + len(stream)) + stream + struct.pack("<I", 20) + records)
+    # A name directory whose 300 entries all lead to one language directory:
+    # a tree that folds back on itself, once taken for 300 archives.
+    exe = bytearray(pe_with_resources([("KVARC", "BASE", 1031, one)]))
+    write(h, "regression-folded-tree", folded_tree(bytes(exe), 300))
+
+
+def folded_tree(exe, count):
+    """exe (from pe_with_resources, one resource) with its name directory
+    replaced by `count` id entries that all point at the one language
+    directory. The tree grows into the section's padding."""
+    exe = bytearray(exe)
+    tree = 0x200
+    name_dir = tree + 16 + 8
+    lang_dir_word = struct.unpack_from("<I", exe, name_dir + 16 + 4)[0]
+    grown = bytearray(exe[:tree]) + bytearray(exe[tree:]) + bytes(8 * count + 0x200)
+    # Move the name directory to the end of the section, where there is room.
+    new_dir = len(exe) - tree
+    struct.pack_into("<I", grown, tree + 16 + 4, 0x80000000 | new_dir)
+    struct.pack_into("<IIHHHH", grown, tree + new_dir, 0, 0, 0, 0, 0, count)
+    for i in range(count):
+        struct.pack_into("<II", grown, tree + new_dir + 16 + 8 * i, i + 1, lang_dir_word)
+    # The section (and the resource directory) now cover the grown bytes.
+    sect = 0x40 + 24 + 224
+    raw = len(grown) - tree
+    struct.pack_into("<II", grown, sect + 8, raw, 0x1000)
+    struct.pack_into("<I", grown, sect + 16, raw)
+    struct.pack_into("<I", grown, 0x40 + 24 + 116, raw)
+    return bytes(grown)
+
+
+def bmp(width, height, bits, compression, pixels, colours):
+    offset = 14 + 40 + 4 * colours
+    return (b"BM" + struct.pack("<III", offset + len(pixels), 0, offset) +
+            struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, compression, len(pixels),
+                        2835, 2835, colours, 0) +
+            bytes(i % 256 for i in range(4 * colours)) + pixels)
+
+
+def ico(images, entries=None):
+    """An icon file with the images [bytes]; entries [(size, offset)] in
+    place of the true ones, if given."""
+    count = len(entries) if entries is not None else len(images)
+    out = struct.pack("<HHH", 0, 1, count)
+    at = 6 + 16 * count
+    if entries is None:
+        entries = []
+        for image in images:
+            entries.append((len(image), at))
+            at += len(image)
+    for size, offset in entries:
+        out += struct.pack("<BBBBHHII", 16, 16, 0, 0, 1, 32, size, offset)
+    return out + b"".join(images)
+
+
+def image_seeds():
+    h = "publisher_images_fuzz"
+    write(h, "bmp-8bit", bmp(5, 3, 8, 0, bytes(24), 16))
+    write(h, "bmp-24bit", bmp(3, 2, 24, 0, bytes(24), 0))
+    write(h, "bmp-rle8", bmp(4, 2, 8, 1, bytes.fromhex("0401000004020001"), 2))
+    icon = struct.pack("<IiiHHIIiiII", 40, 16, 32, 1, 32, 0, 0, 0, 0, 0, 0) + bytes(16 * 16 * 4 + 64)
+    write(h, "ico-two-images", ico([icon, b"\x89PNG\r\n\x1a\n pretend png"]))
+    # 1000 entries on one image: once 1000 copies of it.
+    write(h, "regression-ico-shared-image",
+          ico([icon], [(len(icon), 6 + 16 * 1000)] * 1000))
 
 
 def archive_seeds():
@@ -193,6 +333,9 @@ def replace_seeds():
 
 if __name__ == "__main__":
     archive_seeds()
+    stub_seeds()
+    inspect_seeds()
+    image_seeds()
     dib_seeds()
     format_seeds()
     replace_seeds()

@@ -23,6 +23,7 @@
 #include "tests/kvpack/kvpack_run.h"
 #include "tools/kvpack/parallel_deflate.h"
 #include "tools/kvpack/pe_rebuild.h"
+#include "tools/kvpack/setup_check.h"
 
 namespace kv {
 namespace {
@@ -69,6 +70,40 @@ std::vector<std::uint8_t> Bmp(int width, int height, int bits, std::uint32_t com
   for (std::uint32_t i = 0; i < colours; ++i) f.u8(i).u8(255 - i).u8(i / 2).u8(0);
   f.raw(std::vector<std::uint8_t>(gap, 0xEE)).raw(pixels);
   return f.b;
+}
+
+void Put32(std::vector<std::uint8_t>* b, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// Writes the launcher stub, changed by `change` (given the bytes and the
+// file offset of the named section's header), beside the payload, and asks
+// for it with --stub.
+void DamagedStub(const fs::path& payload, std::vector<std::string>* args, const char* section,
+                 const std::function<void(std::vector<std::uint8_t>*, std::size_t)>& change) {
+  std::vector<std::uint8_t> stub = ReadFile(KVPACK_STUB);
+  const std::uint32_t pe = U32(stub, 0x3C);
+  const std::size_t table = pe + 24 + (stub[pe + 20] | stub[pe + 21] << 8);
+  std::size_t header = 0;
+  for (std::size_t at = table; at < table + 40 * (stub[pe + 6] | stub[pe + 7] << 8); at += 40) {
+    if (std::string(reinterpret_cast<const char*>(&stub[at])).substr(0, 8) == section) header = at;
+  }
+  ASSERT_NE(header, 0u) << section;
+  change(&stub, header);
+  const fs::path path = payload.parent_path() / (payload.filename().string() + "-stub.exe");
+  WriteFile(path, stub);
+  *args = {"--stub", path.string()};
+}
+
+// The PE checksum of `b`, its field at `at` counted as 0, as Windows sums it.
+std::uint32_t PeChecksumOf(const std::vector<std::uint8_t>& b, std::size_t at) {
+  std::uint64_t sum = 0;
+  for (std::size_t i = 0; i + 1 < b.size(); i += 2) {
+    if (i != at && i != at + 2) sum += b[i] | b[i + 1] << 8;
+  }
+  if (b.size() & 1) sum += b.back();
+  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<std::uint32_t>(sum + b.size());
 }
 
 class KvpackSetupTest : public ::testing::Test {
@@ -291,6 +326,52 @@ TEST_F(KvpackSetupTest, PutsThePublishersPictureIconAndVersionInPlaceOfTheStubs)
   EXPECT_EQ(Kvpack({"verify", root_ / "Branded.exe"}).exitCode, 0);
 }
 
+// The read-back kvpack makes of each setup before it is put in place: it
+// passes what kvpack built and finds each way the bytes can differ.
+TEST_F(KvpackSetupTest, ReadsBackTheSetupItBuiltAndFindsEveryDifference) {
+  const fs::path payload = MakePayload("payload");
+  ASSERT_EQ(Kvpack({"setup", payload, "-o", root_ / "a.exe"}).exitCode, 0);
+  const std::vector<std::uint8_t> built = ReadFile(root_ / "a.exe");
+  std::vector<BuiltArchive> archives;
+  for (const PeResource& r : Resources(built, "KVArc")) {
+    archives.push_back({r.name, r.size, ReadArchiveDirectory(r.data, r.size).count});
+  }
+  std::string error;
+  EXPECT_TRUE(CheckBuiltSetup(built.data(), built.size(), archives, true, &error)) << error;
+
+  const std::uint32_t checksumAt = U32(built, 0x3C) + 24 + 64;
+  const PeResource base = Resources(built, "KVArc").at(1);
+  const std::size_t stream = base.fileOffset + ReadArchiveDirectory(base.data, base.size)
+                                                   .entries.at(0).dataOffset + 20;
+  const struct {
+    const char* what;
+    std::function<void(std::vector<std::uint8_t>*, std::vector<BuiltArchive>*)> change;
+    const char* message;
+  } cases[] = {
+      {"checksum", [&](auto* b, auto*) { (*b)[checksumAt] ^= 1; }, "CheckSum"},
+      {"an archive missing", [](auto*, auto* a) { a->push_back({"KVIMAGE", 10, 1}); },
+       "3 archives, not 4"},
+      {"an archive of another size", [](auto*, auto* a) { (*a)[0].size += 1; },
+       "archive APPBASE is not there as built"},
+      {"an entry that does not inflate",
+       [&](auto* b, auto*) {
+         (*b)[stream] ^= 0x55;
+         Put32(b, checksumAt, 0);
+         Put32(b, checksumAt, PeChecksumOf(*b, checksumAt));
+       },
+       "archive BASE: entry"},
+      {"a file cut short", [](auto* b, auto*) { b->resize(b->size() - 0x200); }, "outside the file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::uint8_t> bytes = built;
+    std::vector<BuiltArchive> expected = archives;
+    c.change(&bytes, &expected);
+    EXPECT_FALSE(CheckBuiltSetup(bytes.data(), bytes.size(), expected, true, &error));
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+  }
+}
+
 TEST_F(KvpackSetupTest, RefusesWhatWouldGiveABrokenSetupAndLeavesTheOutputAlone) {
   struct Case {
     const char* what;
@@ -371,6 +452,75 @@ TEST_F(KvpackSetupTest, RefusesWhatWouldGiveABrokenSetupAndLeavesTheOutputAlone)
          fs::resize_file(p / "APPBASE.kvarc", size);
        },
        "a 32-bit Windows process maps at most 2080374784"},
+      {"a resource section without bytes, 1 GiB into the stub",
+       [](const fs::path& p, std::vector<std::string>* args) {
+         DamagedStub(p, args, ".rsrc", [](std::vector<std::uint8_t>* b, std::size_t h) {
+           Put32(b, h + 16, 0);
+           Put32(b, h + 20, 0x40000000u);
+         });
+       },
+       "cannot be used as the launcher stub: section 10 (.rsrc): its bytes 1073741824 + 0 lie "
+       "outside the file"},
+      {"a resource section inside the stub's headers",
+       [](const fs::path& p, std::vector<std::string>* args) {
+         DamagedStub(p, args, ".rsrc", [](std::vector<std::uint8_t>* b, std::size_t h) {
+           Put32(b, h + 20, 0x200);
+         });
+       },
+       "cannot be used as the launcher stub: section 10 (.rsrc): its bytes start at 512, inside "
+       "the headers"},
+      {"code bytes behind the resource section",
+       [](const fs::path& p, std::vector<std::string>* args) {
+         DamagedStub(p, args, ".text", [](std::vector<std::uint8_t>* b, std::size_t h) {
+           Put32(b, h + 16, 0x1000);
+           Put32(b, h + 20, static_cast<std::uint32_t>(b->size() - 0x1000));
+         });
+       },
+       "cannot be used as the launcher stub: section .text has bytes behind the start of the "
+       "resource section's"},
+      {"a section that overlaps the resource section in memory",
+       [](const fs::path& p, std::vector<std::string>* args) {
+         DamagedStub(p, args, ".tls", [](std::vector<std::uint8_t>* b, std::size_t h) {
+           Put32(b, h + 8, 0x2000);
+         });
+       },
+       "cannot be used as the launcher stub: section 10 (.rsrc): its address"},
+      {"icon images that share their bytes",
+       [](const fs::path& p, std::vector<std::string>* args) {
+         std::vector<std::uint8_t> image = Builder().u32(40).u32(16).u32(32).u16(1).u16(32).b;
+         image.resize(100, 0);
+         Builder ico;
+         ico.u16(0).u16(1).u16(2);
+         for (int i = 0; i < 2; ++i) ico.u8(16).u8(16).u8(0).u8(0).u16(1).u16(32).u32(100).u32(38);
+         ico.raw(image);
+         WriteFile(p.parent_path() / "shared.ico", ico.b);
+         *args = {"--icon", (p.parent_path() / "shared.ico").string()};
+       },
+       "shared.ico: cannot be the program icon: images 1 and 2 share bytes"},
+      {"a ready archive whose entries share their data",
+       [](const fs::path& p, auto*) {
+         std::vector<std::uint8_t> a = ReadFile(p / "SETUPBASE.kvarc");
+         const ArchiveDirectory dir = ReadArchiveDirectory(a.data(), a.size());
+         std::vector<std::uint8_t> twice(a.begin(), a.begin() + dir.directoryOffset);
+         Builder d;
+         d.u32(2);
+         for (const char* name : {"one.txt", "two.txt"}) {
+           d.u8(7).raw(Bytes(name)).u32(4).u32(dir.entries[0].compressedLength)
+               .u32(dir.entries[0].uncompressedLength).u32(0).u32(0).u32(0);
+         }
+         twice.insert(twice.end(), d.b.begin(), d.b.end());
+         WriteFile(p / "SETUPBASE.kvarc", twice);
+       },
+       "damaged archive: entries \"one.txt\" and \"two.txt\" share data bytes"},
+      {"a name of the form of a short name another archive's file gets",
+       [](const fs::path& p, auto*) { WriteFile(p / "SETUPPHOTO" / "DOCS" / "LIESMI~1.TXT", Bytes("x")); },
+       "has the form of the short name Windows may give to"},
+      {"a file in one archive where another has a folder",
+       [](const fs::path& p, auto*) { WriteFile(p / "KVIMAGE" / "docs", Bytes("x")); },
+       "a file and a folder of one name for Windows"},
+      {"a device name in an archive left for the second stage",
+       [](const fs::path& p, auto*) { WriteFile(p / "APPBASE" / "CONIN$", Bytes("x")); },
+       "\"CONIN$\" names a device"},
       {"not an icon",
        [](const fs::path& p, std::vector<std::string>* args) {
          WriteFile(p.parent_path() / "x.ico", Bytes("GIF89a"));

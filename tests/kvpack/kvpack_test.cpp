@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "archive/archive_format.h"
+#include "tests/archive_format/archive_bytes.h"
 #include "tests/archive_format/pe_image_builder.h"
 #include "tests/kvpack/kvpack_run.h"
 
@@ -156,6 +159,28 @@ TEST_F(KvpackTest, ListsAndVerifiesAnArchiveAndCatchesOneFlippedByte) {
   EXPECT_EQ(truncated.exitCode, 1);
   EXPECT_NE(truncated.err.find("past the end"), std::string::npos) << truncated.err;
   EXPECT_EQ(Kvpack({"list", cut}).exitCode, 1);
+
+  // Twenty records on one stream: damage, found without inflating it twenty
+  // times (the stream inflates to 64 MB, the records say so).
+  std::vector<std::uint8_t> zeros(64 << 20);
+  uLongf packed = compressBound(static_cast<uLong>(zeros.size()));
+  std::vector<std::uint8_t> stream(packed);
+  ASSERT_EQ(compress2(stream.data(), &packed, zeros.data(), static_cast<uLong>(zeros.size()), 9),
+            Z_OK);
+  stream.resize(packed);
+  test::ArchiveBytes shared;
+  shared.U32(static_cast<std::uint32_t>(4 + packed)).Raw(stream).U32(20);
+  for (int i = 0; i < 20; ++i) {
+    shared.Record("f" + std::to_string(100 + i), 4, static_cast<std::uint32_t>(packed),
+                  static_cast<std::uint32_t>(zeros.size()));
+  }
+  WriteFile(root_ / "shared.kvarc", shared.bytes());
+  for (const char* command : {"list", "verify"}) {
+    const RunResult run = Kvpack({command, root_ / "shared.kvarc"});
+    EXPECT_EQ(run.exitCode, 1) << command;
+    EXPECT_NE(run.err.find("entries \"f100\" and \"f101\" share data bytes"), std::string::npos)
+        << run.err;
+  }
 }
 
 TEST_F(KvpackTest, ListsAndVerifiesTheArchivesInsideAnExecutable) {
@@ -164,9 +189,14 @@ TEST_F(KvpackTest, ListsAndVerifiesTheArchivesInsideAnExecutable) {
   WriteFile(root_ / "b" / "version.txt", Bytes("1.0.0.0"));
   ASSERT_EQ(Kvpack({"pack", root_ / "a", root_ / "a.kvarc"}).exitCode, 0);
   ASSERT_EQ(Kvpack({"pack", root_ / "b", root_ / "b.kvarc"}).exitCode, 0);
+  // A resource name and an entry name that would drive a terminal.
+  std::vector<std::uint8_t> hostile;
+  std::string error;
+  ASSERT_TRUE(BuildArchive({{"del\x7F\x9B.txt", Bytes("x"), {}}}, &hostile, &error)) << error;
   const test::PeImage exe = test::BuildPeImage({
       {"KVARC", "BASE", kArchiveLanguage, ReadFile(root_ / "a.kvarc")},
       {"KVARC", "KVVERSION", kArchiveLanguage, ReadFile(root_ / "b.kvarc")},
+      {"KVARC", "\x1B]0;owned\x07\x1B[2K\r", kArchiveLanguage, hostile},
       {"#10", "#1", 0, Bytes("not an archive")},
   });
   const fs::path setup = root_ / "Setup.exe";
@@ -176,12 +206,14 @@ TEST_F(KvpackTest, ListsAndVerifiesTheArchivesInsideAnExecutable) {
   EXPECT_EQ(list.exitCode, 0) << list.err;
   for (const char* shown : {"resource BASE (language 1031): 2 entries",
                             "resource KVVERSION (language 1031): 1 entries", "bin\\holdproc.exe",
-                            "version.txt"}) {
+                            "version.txt", "resource \\x1B]0;owned\\x07\\x1B[2K\\x0D (language",
+                            "del\\x7F\xE2\x80\xBA.txt"}) {
     EXPECT_NE(list.out.find(shown), std::string::npos) << shown << "\n" << list.out;
   }
+  EXPECT_EQ(list.out.find_first_of("\x1B\x07\r\x7F"), std::string::npos) << list.out;
   const RunResult verify = Kvpack({"verify", setup});
   EXPECT_EQ(verify.exitCode, 0) << verify.err;
-  EXPECT_NE(verify.out.find("ok: 2 archives, 3 entries"), std::string::npos) << verify.out;
+  EXPECT_NE(verify.out.find("ok: 3 archives, 4 entries"), std::string::npos) << verify.out;
 
   // Damage the stream of KVVERSION's only entry, inside the executable.
   std::vector<std::uint8_t> bytes = exe.bytes;
@@ -227,6 +259,24 @@ TEST_F(KvpackTest, RefusesWhatNoArchiveCanCarryAndWritesNothing) {
          WriteFile(in / "SETUP.INI", Bytes("b"));
        },
        "ignores case"},
+      {"names that differ in the case of a letter beyond ASCII",
+       [](const fs::path& in) {
+         WriteFile(in / "\xC3\x84.txt", Bytes("a"));
+         WriteFile(in / "\xC3\xA4.txt", Bytes("b"));
+       },
+       "\xC3\x84.txt for Windows, which ignores case"},
+      {"a backslash in a host name",
+       [](const fs::path& in) { WriteFile(in / "a\\b.txt", Bytes("a")); }, "holds a backslash"},
+      {"a port numbered 0", [](const fs::path& in) { WriteFile(in / "COM0", Bytes("a")); },
+       "\"COM0\" names a device"},
+      {"the console", [](const fs::path& in) { WriteFile(in / "d" / "conout$.log", Bytes("a")); },
+       "\"conout$.log\" names a device"},
+      {"the form of another name's short name",
+       [](const fs::path& in) {
+         WriteFile(in / "LongFileName.txt", Bytes("a"));
+         WriteFile(in / "LONGFI~1.TXT", Bytes("b"));
+       },
+       "LONGFI~1.TXT: \"LONGFI~1.TXT\" has the form of the short name Windows may give to"},
       {"file and folder that differ in case only",
        [](const fs::path& in) {
          WriteFile(in / "data", Bytes("a"));

@@ -1,6 +1,7 @@
 #include "tools/kvpack/ansi_names.h"
 
 #include <cstdint>
+#include <cstdio>
 
 namespace kv {
 
@@ -91,6 +92,23 @@ std::string AnsiToUtf8(std::string_view ansi) {
     char32_t cp = b;
     if (b >= 0x80 && b < 0xA0) cp = kHighControls[b - 0x80] != 0 ? kHighControls[b - 0x80] : 0xFFFD;
     AppendUtf8(cp, &out);
+  }
+  return out;
+}
+
+std::string AnsiForDisplay(std::string_view ansi) {
+  std::string out;
+  std::size_t plain = 0;
+  for (std::size_t i = 0; i <= ansi.size(); ++i) {
+    const auto b = i < ansi.size() ? static_cast<std::uint8_t>(ansi[i]) : 0;
+    if (i < ansi.size() && b >= 0x20 && b != 0x7F) continue;
+    out += AnsiToUtf8(ansi.substr(plain, i - plain));
+    if (i < ansi.size()) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      out += hex;
+    }
+    plain = i + 1;
   }
   return out;
 }

@@ -16,4 +16,9 @@ bool Utf8ToAnsi(std::string_view utf8, std::string* ansi);
 // Windows-1252 leaves undefined become U+FFFD.
 std::string AnsiToUtf8(std::string_view ansi);
 
+// AnsiToUtf8 for a listing or a message: control characters (bytes below
+// 0x20, and 0x7F) shown as \xNN, so that a hostile name cannot drive the
+// terminal it is printed on.
+std::string AnsiForDisplay(std::string_view ansi);
+
 }  // namespace kv

@@ -5,31 +5,38 @@
 
 namespace kv {
 
+bool FindArchiveSources(const std::uint8_t* file, std::size_t size,
+                        std::vector<ArchiveSource>* archives, bool* isExecutable,
+                        std::string* error) {
+  archives->clear();
+  *isExecutable = LooksLikePeFile(file, size);
+  if (!*isExecutable) {
+    archives->push_back(ArchiveSource{"archive", "", file, size});
+    return true;
+  }
+  std::vector<PeResource> resources;
+  if (!FindPeResources(file, size, kArchiveResourceType, &resources, error)) return false;
+  if (resources.empty()) {
+    *error = std::string("executable without any ") + kArchiveResourceType + " resource";
+    return false;
+  }
+  for (const PeResource& r : resources) {
+    archives->push_back(ArchiveSource{"resource " + PrintableText(r.name) + " (language " +
+                                          std::to_string(r.language) + ")",
+                                      r.name, r.data, r.size});
+  }
+  return true;
+}
+
 bool LoadArchives(const std::string& path, LoadedFile* out, std::string* error) {
   out->archives.clear();
   if (!out->file.Open(path, error)) return false;
   static const std::uint8_t kNothing = 0;
   const std::uint8_t* bytes = out->file.size() != 0 ? out->file.data() : &kNothing;
-  out->isExecutable = LooksLikePeFile(bytes, out->file.size());
-  if (!out->isExecutable) {
-    out->archives.push_back(ArchiveSource{"archive", "", bytes, out->file.size()});
-    return true;
-  }
-  std::vector<PeResource> resources;
   std::string why;
-  if (!FindPeResources(bytes, out->file.size(), kArchiveResourceType, &resources,
-                       &why)) {
+  if (!FindArchiveSources(bytes, out->file.size(), &out->archives, &out->isExecutable, &why)) {
     *error = path + ": " + why;
     return false;
-  }
-  if (resources.empty()) {
-    *error = path + ": executable without any " + kArchiveResourceType + " resource";
-    return false;
-  }
-  for (const PeResource& r : resources) {
-    out->archives.push_back(ArchiveSource{
-        "resource " + r.name + " (language " + std::to_string(r.language) + ")", r.name, r.data,
-        r.size});
   }
   return true;
 }

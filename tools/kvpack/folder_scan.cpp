@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "archive/name_case.h"
 #include "tools/kvpack/ansi_names.h"
 #include "tools/kvpack/host_files.h"
 
@@ -39,6 +40,9 @@ class Scanner {
       if (!item.validName || !Utf8ToAnsi(item.name, &ansi)) {
         return Fail(child, "name is not UTF-8 or holds a character Windows-1252 lacks");
       }
+      if (ansi.find('\\') != std::string::npos) {
+        return Fail(child, "name holds a backslash, which Windows takes for a folder separator");
+      }
       if (!ansi.empty() && (ansi.back() == '.' || ansi.back() == ' ') && ansi != "." &&
           ansi != "..") {
         return Fail(child, "name ends in a dot or blank, which Windows drops from names");
@@ -64,9 +68,9 @@ class Scanner {
   }
 
   // Windows compares names without regard to case: two host names that
-  // differ in case only would land in one file or folder there.
+  // differ in case only (Ä and ä too) would land in one file or folder there.
   bool Claim(const std::string& path, const std::string& entryName) {
-    const auto inserted = claimed_.emplace(AsciiUpper(entryName), path);
+    const auto inserted = claimed_.emplace(FoldNameCase(entryName), path);
     if (!inserted.second) {
       return Fail(path, "same name as " + inserted.first->second +
                             " for Windows, which ignores case");
@@ -102,7 +106,7 @@ class Scanner {
   std::optional<std::int64_t> clampTo_;
   std::vector<FileToPack>* files_;
   std::string* error_;
-  std::map<std::string, std::string> claimed_;  // upper-case entry name -> host path
+  std::map<std::string, std::string> claimed_;  // folded entry name -> host path
 };
 
 }  // namespace

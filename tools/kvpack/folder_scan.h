@@ -41,12 +41,13 @@ struct FileToPack {
 // cannot be read or holds something no archive can carry: a symbolic link
 // (or reparse point), a device, pipe or socket, an empty folder (archives
 // hold files only), a name that is not UTF-8 (UTF-16 on Windows) or has a
-// character Windows-1252 lacks, a name that ValidateEntryName refuses (over
+// character Windows-1252 lacks, a backslash in a host name (Linux allows
+// it; Windows would take it for a separator), a name that ValidateEntryName refuses (over
 // 255 bytes among them), a component that ends in a dot or blank (Windows
 // drops them, so the file would get another name), a name longer than
 // kMaxUnpackableName, a file of 4 GiB or more, two names that Windows would
-// take for the same file or folder (they differ in case only), or no file
-// at all.
+// take for the same file or folder (they differ in case only, as
+// FoldNameCase folds it), or no file at all.
 bool ScanFolder(const std::string& folder, std::optional<std::int64_t> clampTo,
                 std::vector<FileToPack>* files, std::string* error);
 

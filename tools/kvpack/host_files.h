@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -99,10 +100,13 @@ class OutputFile {
   bool ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t count, std::string* error);
   // Bytes appended so far.
   std::uint64_t Size() const { return size_; }
-  // Writes what is buffered, closes the file and renames it to target
-  // (replacing a file there). False with "path: reason"; the file is then
-  // removed.
-  bool Commit(const std::string& target, std::string* error);
+  // Writes what is buffered, closes the file, lets `check` (when given)
+  // read the closed file at the path it is given, and renames it to target
+  // (replacing a file there). False with "path: reason", or with what
+  // `check` said; the file is then removed.
+  bool Commit(const std::string& target, std::string* error,
+              const std::function<bool(const std::string& path, std::string* error)>& check =
+                  nullptr);
 
  private:
   bool Flush(std::string* error);

@@ -73,12 +73,14 @@ bool OutputFile::Flush(std::string* error) {
   return true;
 }
 
-bool OutputFile::Commit(const std::string& target, std::string* error) {
+bool OutputFile::Commit(const std::string& target, std::string* error,
+                        const std::function<bool(const std::string&, std::string*)>& check) {
   if (handle_ == -1) {
     *error = path_ + ": not open";
     return false;
   }
-  if (!Flush(error) || !CloseRaw(error) || !RenameTo(target, error)) {
+  if (!Flush(error) || !CloseRaw(error) || (check && !check(path_, error)) ||
+      !RenameTo(target, error)) {
     Discard();
     return false;
   }

@@ -15,15 +15,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "archive/archive_format.h"
 #include "tools/kvpack/ansi_names.h"
+#include "tools/kvpack/archive_report.h"
 #include "tools/kvpack/archive_sources.h"
 #include "tools/kvpack/folder_scan.h"
 #include "tools/kvpack/host_files.h"
+#include "tools/kvpack/install_names.h"
 #include "tools/kvpack/parallel_deflate.h"
 #include "tools/kvpack/setup_builder.h"
 
@@ -76,32 +79,14 @@ std::optional<std::int64_t> SourceDateEpoch() {
   return seconds;
 }
 
-// Seconds since 1970 as "YYYY-MM-DD HH:MM:SS" UTC, without the C library's
-// time zone machinery (which differs between the two systems).
-std::string UtcTime(std::uint32_t seconds) {
-  std::int64_t days = seconds / 86400;
-  const std::uint32_t rest = seconds % 86400;
-  // Civil date from days since 1970-01-01 (proleptic Gregorian calendar).
-  days += 719468;
-  const std::int64_t era = days / 146097;
-  const std::int64_t doe = days - era * 146097;
-  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const std::int64_t mp = (5 * doy + 2) / 153;
-  const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  const int year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02u:%02u:%02u", year, month, day,
-                rest / 3600, rest / 60 % 60, rest % 60);
-  return text;
-}
-
 int Pack(const std::string& folder, const std::string& archive) {
   std::vector<kv::FileToPack> files;
   std::vector<kv::PackEntry> entries;
   std::string error;
   if (!kv::ScanFolder(folder, SourceDateEpoch(), &files, &error)) return Failed(error);
+  std::vector<kv::InstallName> names;
+  for (const kv::FileToPack& f : files) names.push_back({f.name, f.hostPath, 0});
+  if (!kv::CheckInstallNames(names, &error)) return Failed(error);
   if (!kv::ReadFilesToPack(files, &entries, &error)) return Failed(error);
   std::vector<std::uint8_t> image;
   if (!kv::BuildArchive(entries, &image, &error)) return Failed(folder + ": " + error);
@@ -116,18 +101,11 @@ int List(const std::string& path) {
   if (!kv::LoadArchives(path, &file, &error)) return Failed(error);
   int status = kExitOk;
   for (const kv::ArchiveSource& source : file.archives) {
-    const kv::ArchiveDirectory dir = kv::ReadArchiveDirectory(source.data, source.size);
-    std::printf("%s: %s: %" PRIu32 " entries, %zu bytes, directory at %" PRIu32 "\n",
-                path.c_str(), source.label.c_str(), dir.count, source.size, dir.directoryOffset);
-    std::printf("  %10s %10s %10s  %-19s  %s\n", "size", "packed", "offset", "written (UTC)",
-                "name");
-    for (const kv::ArchiveEntry& e : dir.entries) {
-      std::printf("  %10" PRIu32 " %10" PRIu32 " %10" PRIu32 "  %s  %s\n", e.uncompressedLength,
-                  e.compressedLength, e.dataOffset, UtcTime(e.times[1]).c_str(),
-                  kv::AnsiToUtf8(e.name).c_str());
-    }
-    if (!dir.ok()) {
-      Failed(path + ": " + source.label + ": " + dir.error);
+    std::string listing;
+    const bool sound = kv::ListArchive(source.data, source.size, &listing, &error);
+    std::printf("%s: %s: %s", path.c_str(), source.label.c_str(), listing.c_str());
+    if (!sound) {
+      Failed(path + ": " + source.label + ": " + error);
       status = kExitFailed;
     }
   }
@@ -138,29 +116,15 @@ int Verify(const std::string& path) {
   kv::LoadedFile file;
   std::string error;
   if (!kv::LoadArchives(path, &file, &error)) return Failed(error);
-  std::uint64_t entries = 0;
-  std::uint64_t inflated = 0;
+  kv::VerifyTally tally;
   int faults = 0;
   for (const kv::ArchiveSource& source : file.archives) {
-    const std::string where = path + ": " + source.label;
-    const kv::ArchiveDirectory dir = kv::ReadArchiveDirectory(source.data, source.size);
-    if (!dir.ok()) {
-      Failed(where + ": " + dir.error);
-      ++faults;
-      continue;
-    }
-    for (const kv::ArchiveEntry& e : dir.entries) {
-      const kv::EntryFault fault = kv::InflateEntry(source.data + e.dataOffset, e.compressedLength,
-                                                    e.uncompressedLength, nullptr, &error);
-      file.file.Release(source.data + e.dataOffset, e.compressedLength);
-      if (fault != kv::EntryFault::kNone) {
-        Failed(where + ": entry \"" + kv::AnsiToUtf8(e.name) + "\": " + error);
-        ++faults;
-        continue;
-      }
-      ++entries;
-      inflated += e.uncompressedLength;
-    }
+    const std::string where = path + ": " + source.label + ": ";
+    faults += kv::VerifyArchive(source.data, source.size, &tally,
+                                [&](const std::string& fault) { Failed(where + fault); },
+                                [&](const std::uint8_t* at, std::size_t count) {
+                                  file.file.Release(at, count);
+                                });
   }
   if (faults != 0) {
     return Failed(path + ": verification failed: " + std::to_string(faults) +
@@ -168,7 +132,7 @@ int Verify(const std::string& path) {
   }
   std::printf("%s: ok: %zu %s, %" PRIu64 " entries, %" PRIu64 " bytes inflated and checked\n",
               path.c_str(), file.archives.size(), file.archives.size() == 1 ? "archive" : "archives",
-              entries, inflated);
+              tally.entries, tally.inflated);
   return kExitOk;
 }
 
@@ -257,7 +221,7 @@ int Setup(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
-int Run(const std::vector<std::string>& args) {
+int RunCommand(const std::vector<std::string>& args) {
   if (args.empty()) return Usage();
   const std::string& command = args[0];
   if (command == "setup") return Setup(std::vector<std::string>(args.begin() + 1, args.end()));
@@ -265,6 +229,23 @@ int Run(const std::vector<std::string>& args) {
   if (command == "list" && args.size() == 2) return List(args[1]);
   if (command == "verify" && args.size() == 2) return Verify(args[1]);
   return Usage();
+}
+
+// Memory that runs out (a file too large to hold, say) ends the command
+// with one line, like any other failure.
+int Run(const std::vector<std::string>& args) {
+  try {
+    return RunCommand(args);
+  } catch (const std::bad_alloc&) {
+    std::string what;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+      if (!args[i].empty() && args[i][0] != '-') {
+        what = args[i] + ": ";
+        break;
+      }
+    }
+    return Failed(what + "not enough memory for kvpack " + args[0]);
+  }
 }
 
 }  // namespace

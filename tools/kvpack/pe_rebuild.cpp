@@ -4,6 +4,8 @@
 #include <cstring>
 #include <map>
 
+#include "tools/kvpack/pe_layout.h"
+
 namespace kv {
 
 namespace {
@@ -134,6 +136,73 @@ bool FindSections(const std::vector<std::uint8_t>& f, const PeHeaders& h, StubSe
   return true;
 }
 
+bool Overlaps(std::uint64_t a, std::uint64_t aEnd, std::uint64_t b, std::uint64_t bEnd) {
+  return a < bEnd && b < aEnd;
+}
+
+// What the rebuild itself relies on, beyond a sound layout: it keeps the
+// file up to the resource section's first byte, writes the new section
+// there and .reloc behind it, and leaves every other byte and address as it
+// was. So nothing but .reloc may have bytes behind the resource section,
+// and no data directory but the resources' and the relocations' may point
+// into the two sections that change.
+bool CheckRebuildable(const PeLayout& pe, const StubSections& s, std::string* error) {
+  const PeSection& rsrc = pe.sections[static_cast<std::size_t>(s.resource)];
+  if (rsrc.rawOffset < pe.sizeOfHeaders) {
+    *error = "the resource section starts at " + std::to_string(rsrc.rawOffset) +
+             ", inside the headers (" + std::to_string(pe.sizeOfHeaders) + " bytes)";
+    return false;
+  }
+  for (std::size_t i = 0; i < pe.sections.size(); ++i) {
+    const PeSection& other = pe.sections[i];
+    if (static_cast<int>(i) == s.resource || other.rawSize == 0) continue;
+    const std::uint64_t end = std::uint64_t{other.rawOffset} + other.rawSize;
+    if (static_cast<int>(i) == s.reloc) {
+      // The rebuild places .reloc in memory by its virtual size; the loader
+      // takes the raw size where that is 0.
+      if (other.virtualSize == 0) {
+        *error = "section .reloc has a virtual size of 0";
+        return false;
+      }
+      if (other.rawOffset < std::uint64_t{rsrc.rawOffset} + rsrc.rawSize) {
+        *error = "section .reloc has bytes before the end of the resource section's";
+        return false;
+      }
+    } else if (end > rsrc.rawOffset) {
+      *error = "section " + other.name + " has bytes behind the start of the resource "
+               "section's; they would be lost";
+      return false;
+    }
+  }
+  auto span = [&](const PeSection& sec) {
+    const std::uint64_t size = sec.virtualSize != 0 ? sec.virtualSize : sec.rawSize;
+    return std::pair<std::uint64_t, std::uint64_t>(
+        sec.virtualAddress, sec.virtualAddress + AlignUp(size, pe.sectionAlignment));
+  };
+  const auto rsrcSpan = span(rsrc);
+  const auto relocSpan = s.reloc >= 0 ? span(pe.sections[static_cast<std::size_t>(s.reloc)])
+                                      : std::pair<std::uint64_t, std::uint64_t>(0, 0);
+  for (int d = 0; d < 16; ++d) {
+    if (d == 2 || d == 4 || pe.directorySize[d] == 0) continue;
+    const std::uint64_t start = pe.directoryRva[d];
+    const std::uint64_t end = start + pe.directorySize[d];
+    if (d == 5 && s.reloc >= 0) {
+      if (start != relocSpan.first) {
+        *error = "the base relocations do not start where section .reloc does";
+        return false;
+      }
+      continue;
+    }
+    if (Overlaps(start, end, rsrcSpan.first, rsrcSpan.second) ||
+        Overlaps(start, end, relocSpan.first, relocSpan.second)) {
+      *error = "data directory " + std::to_string(d) +
+               " points into the resource or relocation section, which the rebuild replaces";
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ResourcePlan::KeyLess::operator()(const std::string& a, const std::string& b) const {
@@ -234,6 +303,8 @@ std::vector<std::uint8_t> ResourcePlan::Directory(std::uint32_t sectionRva,
 }
 
 bool InspectStub(const std::vector<std::uint8_t>& stub, StubLayout* layout, std::string* error) {
+  PeLayout pe;
+  if (!CheckPeLayout(stub.data(), stub.size(), &pe, error)) return false;
   PeHeaders h;
   if (!ReadHeaders(stub, &h, error)) return false;
   if (U32(&stub[h.pe + 12]) != 0 || U32(&stub[h.pe + 16]) != 0) {
@@ -242,6 +313,7 @@ bool InspectStub(const std::vector<std::uint8_t>& stub, StubLayout* layout, std:
   }
   StubSections s;
   if (!FindSections(stub, h, &s, error)) return false;
+  if (!CheckRebuildable(pe, s, error)) return false;
   std::uint64_t fileEnd = 0;
   for (int i = 0; i < h.sectionCount; ++i) {
     const std::size_t header = SectionAt(h, i);
@@ -388,10 +460,21 @@ bool SetupImageWriter::Finish(std::uint32_t timeStamp, std::string* error) {
 }
 
 std::uint32_t PeChecksum(const std::vector<std::uint8_t>& file, std::size_t checksumOffset) {
-  std::uint64_t sum = WordSum(0, file.data(), file.size());
+  return PeChecksum(file.data(), file.size(), checksumOffset);
+}
+
+std::uint32_t PeChecksum(const std::uint8_t* file, std::size_t size, std::size_t checksumOffset,
+                         const std::function<void(const std::uint8_t*, std::size_t)>& done) {
+  constexpr std::size_t kPiece = 64u << 20;
+  std::uint64_t sum = 0;
+  for (std::size_t at = 0; at < size; at += kPiece) {
+    const std::size_t count = std::min(kPiece, size - at);
+    sum += WordSum(at, file + at, count);
+    if (done) done(file + at, count);
+  }
   // The CheckSum field itself counts as zero.
-  if (checksumOffset + 4 <= file.size()) sum -= WordSum(checksumOffset, &file[checksumOffset], 4);
-  return FoldChecksum(sum, file.size());
+  if (checksumOffset + 4 <= size) sum -= WordSum(checksumOffset, file + checksumOffset, 4);
+  return FoldChecksum(sum, size);
 }
 
 }  // namespace kv

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -158,5 +159,11 @@ std::uint32_t FoldChecksum(std::uint64_t wordSum, std::uint64_t fileSize);
 // file (the field itself counted as 0, an odd last byte as a word of its
 // own), folded to 16 bits, plus the file's length.
 std::uint32_t PeChecksum(const std::vector<std::uint8_t>& file, std::size_t checksumOffset);
+// The same over file[0, size); when given, done() is called with each piece
+// of the file once it has been summed (a caller that maps the file lets go
+// of its pages there).
+std::uint32_t PeChecksum(const std::uint8_t* file, std::size_t size, std::size_t checksumOffset,
+                         const std::function<void(const std::uint8_t*, std::size_t)>& done =
+                             nullptr);
 
 }  // namespace kv

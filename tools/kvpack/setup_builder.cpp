@@ -8,9 +8,12 @@
 #include "archive/archive_format.h"
 #include "archive/pe_resources.h"
 #include "tools/kvpack/folder_scan.h"
+#include "tools/kvpack/ansi_names.h"
 #include "tools/kvpack/host_files.h"
+#include "tools/kvpack/install_names.h"
 #include "tools/kvpack/parallel_deflate.h"
 #include "tools/kvpack/pe_rebuild.h"
+#include "tools/kvpack/setup_check.h"
 
 namespace kv {
 
@@ -128,12 +131,12 @@ bool CheckReadyArchive(Archive* a, bool inflate, ArchiveDirectory* dir, std::str
   *dir = ReadArchiveDirectory(image.size() != 0 ? image.data() : &kNothing, image.size());
   a->readyEntries = dir->count;
   if (!inflate) return true;
-  if (!dir->ok()) {
-    *error = a->hostPath + ": damaged archive: " + dir->error;
+  std::string why;
+  if (!dir->ok() || !CheckEntryRanges(*dir, &why)) {
+    *error = a->hostPath + ": damaged archive: " + (dir->ok() ? why : dir->error);
     return false;
   }
   for (const ArchiveEntry& e : dir->entries) {
-    std::string why;
     const EntryFault fault = InflateEntry(image.data() + e.dataOffset, e.compressedLength,
                                           e.uncompressedLength, nullptr, &why);
     image.Release(image.data() + e.dataOffset, e.compressedLength);
@@ -175,7 +178,7 @@ bool ReadStub(const std::string& path, Stub* stub, std::string* error) {
     return false;
   }
   if (!FindPeResources(stub->bytes.data(), stub->bytes.size(), "", &stub->resources, error)) {
-    *error = path + ": " + *error;
+    *error = path + ": cannot be used as the launcher stub: " + *error;
     return false;
   }
   return true;
@@ -206,8 +209,13 @@ bool CheckPayload(const SetupRequest& request, std::vector<Archive>* archives,
                   SetupResult* result, std::string* error) {
   bool stage = false;
   bool holdproc = false;
-  for (Archive& a : *archives) {
+  // The names of the archives the launcher unpacks meet in its work folder;
+  // each archive left for the second stage unpacks on its own.
+  std::vector<InstallName> unpackedNames;
+  for (std::size_t i = 0; i < archives->size(); ++i) {
+    Archive& a = (*archives)[i];
     const bool unpacked = IsUnpacked(a.name);
+    std::vector<InstallName> installNames;
     if (a.ready) {
       ArchiveDirectory dir;
       if (!CheckReadyArchive(&a, !request.uncheckedArchives, &dir, error)) return false;
@@ -215,11 +223,23 @@ bool CheckPayload(const SetupRequest& request, std::vector<Archive>* archives,
         stage |= HasTopLevel(dir, "StageRun.exe");
         holdproc |= HasTopLevel(dir, "holdproc.exe");
       }
-    } else if (unpacked) {
-      stage |= HasTopLevel(a.files, "StageRun.exe");
-      holdproc |= HasTopLevel(a.files, "holdproc.exe");
+      for (const ArchiveEntry& e : dir.entries) {
+        installNames.push_back({e.name, a.hostPath + ": entry " + AnsiForDisplay(e.name), i});
+      }
+    } else {
+      if (unpacked) {
+        stage |= HasTopLevel(a.files, "StageRun.exe");
+        holdproc |= HasTopLevel(a.files, "holdproc.exe");
+      }
+      for (const FileToPack& f : a.files) installNames.push_back({f.name, f.hostPath, i});
+    }
+    if (unpacked) {
+      unpackedNames.insert(unpackedNames.end(), installNames.begin(), installNames.end());
+    } else if (!CheckInstallNames(installNames, error)) {
+      return false;
     }
   }
+  if (!CheckInstallNames(unpackedNames, error)) return false;
   if (!stage && !request.allowMissingStage) {
     *error = request.payload + ": no StageRun.exe at the top of BASE, SETUPBASE, SETUPPHOTO, "
              "PHOTOEDITION, KVIMAGE or KVVERSION: the launcher would start nothing "
@@ -565,7 +585,24 @@ bool FinishImage(const SetupRequest& request, const std::vector<Archive>& archiv
       return false;
     }
   }
-  return out->Commit(request.output, error);
+  // The file is read back as `kvpack verify` reads a setup from anywhere
+  // before it takes the output's name: a fault of the rebuild must never
+  // reach a publisher as a setup that looks finished.
+  std::vector<BuiltArchive> built;
+  for (const Archive& a : archives) {
+    built.push_back(BuiltArchive{a.name, a.size, a.ready ? a.readyEntries : a.files.size()});
+  }
+  return out->Commit(request.output, error, [&](const std::string& path, std::string* why) {
+    MappedFile file;
+    if (!file.Open(path, why)) return false;
+    if (CheckBuiltSetup(file.data(), file.size(), built, !request.uncheckedArchives, why,
+                        [&](const std::uint8_t* at, std::size_t count) { file.Release(at, count); })) {
+      return true;
+    }
+    *why = request.output + ": not written: the setup kvpack built does not read back (" + *why +
+           "); this is a fault of kvpack, please report it";
+    return false;
+  });
 }
 
 }  // namespace

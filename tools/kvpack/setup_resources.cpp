@@ -1,7 +1,9 @@
 #include "tools/kvpack/setup_resources.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "splash/dib_bytes.h"
 #include "tools/kvpack/wide_text.h"
@@ -186,15 +188,33 @@ bool IconsFromIco(const std::vector<std::uint8_t>& file, IconSet* icons, std::st
   }
   icons->images.clear();
   icons->directory.assign(file.begin() + 6, file.begin() + 6 + 16 * count);
+  // Every image inside the file, behind the directory and apart from the
+  // others: so the images together take no more bytes than the file has.
+  std::vector<std::pair<std::uint64_t, std::uint16_t>> starts;
+  const std::uint64_t directoryEnd = 6 + 16ull * count;
   for (std::uint16_t i = 0; i < count; ++i) {
     const std::uint8_t* e = &file[6 + 16 * i];
     const std::uint32_t size = U32(e + 8);
     const std::uint32_t at = U32(e + 12);
-    if (size < 8 || at > file.size() || size > file.size() - at) {
-      *error = "image " + std::to_string(i + 1) + " lies outside the file";
+    if (size < 8 || at < directoryEnd || at > file.size() || size > file.size() - at) {
+      *error = "image " + std::to_string(i + 1) + " lies outside the file or in its directory";
       return false;
     }
-    const std::uint8_t* image = &file[at];
+    starts.emplace_back(at, i);
+  }
+  std::sort(starts.begin(), starts.end());
+  for (std::size_t k = 1; k < starts.size(); ++k) {
+    const std::uint16_t before = starts[k - 1].second;
+    if (starts[k - 1].first + U32(&file[6 + 16 * before] + 8) > starts[k].first) {
+      *error = "images " + std::to_string(before + 1) + " and " +
+               std::to_string(starts[k].second + 1) + " share bytes";
+      return false;
+    }
+  }
+  for (std::uint16_t i = 0; i < count; ++i) {
+    const std::uint8_t* e = &file[6 + 16 * i];
+    const std::uint32_t size = U32(e + 8);
+    const std::uint8_t* image = &file[U32(e + 12)];
     const bool png = std::memcmp(image, "\x89PNG", 4) == 0;
     if (!png && (size < kDibHeaderBytes || U32(image) < kDibHeaderBytes)) {
       *error = "image " + std::to_string(i + 1) + " is neither a bitmap nor a PNG image";

@@ -31,7 +31,9 @@ struct IconSet {
 };
 
 // Reads a .ico file: every image (a BITMAPINFOHEADER-based or PNG image)
-// must lie inside the file. False with a one-line *error.
+// must lie inside the file, behind its directory, and apart from every
+// other image, so that the images take no more than the file's bytes.
+// False with a one-line *error.
 bool IconsFromIco(const std::vector<std::uint8_t>& file, IconSet* icons, std::string* error);
 
 // The version information Windows shows in a file's properties.

@@ -1,0 +1,78 @@
+#include "tools/kvpack/setup_check.h"
+
+#include "archive/archive_format.h"
+#include "archive/pe_resources.h"
+#include "tools/kvpack/archive_report.h"
+#include "tools/kvpack/pe_layout.h"
+#include "tools/kvpack/pe_rebuild.h"
+
+namespace kv {
+
+namespace {
+
+std::uint32_t U32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+bool Fail(std::string* error, const std::string& why) {
+  *error = why;
+  return false;
+}
+
+}  // namespace
+
+bool CheckBuiltSetup(const std::uint8_t* file, std::size_t size,
+                     const std::vector<BuiltArchive>& expected, bool checkArchives,
+                     std::string* error,
+                     const std::function<void(const std::uint8_t*, std::size_t)>& done) {
+  PeLayout layout;
+  std::string why;
+  if (!CheckPeLayout(file, size, &layout, &why)) return Fail(error, why);
+  const std::uint32_t stored = U32(file + layout.checksumOffset);
+  const std::uint32_t computed = PeChecksum(file, size, layout.checksumOffset, done);
+  if (stored != computed) {
+    return Fail(error, "its CheckSum " + std::to_string(stored) + " is not the file's, " +
+                           std::to_string(computed));
+  }
+  std::vector<PeResource> all;
+  if (!FindPeResources(file, size, "", &all, &why)) return Fail(error, why);
+  std::vector<PeResource> archives;
+  if (!FindPeResources(file, size, kArchiveResourceType, &archives, &why)) {
+    return Fail(error, why);
+  }
+  if (archives.size() != expected.size()) {
+    return Fail(error, "it carries " + std::to_string(archives.size()) + " archives, not " +
+                           std::to_string(expected.size()));
+  }
+  for (const BuiltArchive& want : expected) {
+    const PeResource* found = nullptr;
+    for (const PeResource& r : archives) {
+      if (r.name == want.name) found = &r;
+    }
+    if (found == nullptr || found->language != kArchiveLanguage || found->size != want.size) {
+      return Fail(error, "archive " + want.name + " is not there as built (" +
+                             std::to_string(want.size) + " bytes, language " +
+                             std::to_string(kArchiveLanguage) + ")");
+    }
+    if (!checkArchives) continue;
+    const ArchiveDirectory dir = ReadArchiveDirectory(found->data, found->size);
+    if (!dir.ok() || dir.entries.size() != want.entries || !CheckEntryRanges(dir, &why)) {
+      return Fail(error, "archive " + want.name + ": " +
+                             (!dir.ok() ? dir.error
+                              : dir.entries.size() != want.entries
+                                  ? std::to_string(dir.entries.size()) + " entries, not " +
+                                        std::to_string(want.entries)
+                                  : why));
+    }
+    VerifyTally tally;
+    std::string first;
+    const int faults = VerifyArchive(found->data, found->size, &tally, [&](const std::string& f) {
+      if (first.empty()) first = f;
+    }, done);
+    if (faults != 0) return Fail(error, "archive " + want.name + ": " + first);
+  }
+  return true;
+}
+
+}  // namespace kv
