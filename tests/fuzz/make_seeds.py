@@ -169,7 +169,7 @@ def stub_seeds():
 
 
 def inspect_seeds():
-    h = "setup_inspect_fuzz"
+    h = "setup_listing_fuzz"
     one = archive([("StageRun.exe", b"MZ stand-in " * 20), ("a\\b.txt", b"bee")])
     write(h, "archive", one)
     write(h, "setup", pe_with_resources([("KVARC", "BASE", 1031, one),

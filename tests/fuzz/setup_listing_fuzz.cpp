@@ -15,7 +15,7 @@
 namespace {
 
 [[noreturn]] void Fail(const char* what, const std::string& detail) {
-  std::fprintf(stderr, "setup_inspect_fuzz: %s: %s\n", what, detail.c_str());
+  std::fprintf(stderr, "setup_listing_fuzz: %s: %s\n", what, detail.c_str());
   std::abort();
 }
 
