@@ -66,7 +66,7 @@ bool ListArchive(const std::uint8_t* data, std::size_t size, std::string* listin
 
 int VerifyArchive(const std::uint8_t* data, std::size_t size, VerifyTally* tally,
                   const std::function<void(const std::string&)>& fault,
-                  const std::function<void(const std::uint8_t*, std::size_t)>& checked) {
+                  const PieceLender& lend) {
   ArchiveDirectory dir;
   std::string why;
   if (!ReadSoundDirectory(data, size, &dir, &why)) {
@@ -75,10 +75,11 @@ int VerifyArchive(const std::uint8_t* data, std::size_t size, VerifyTally* tally
   }
   int faults = 0;
   for (const ArchiveEntry& e : dir.entries) {
-    const EntryFault result =
-        InflateEntry(data + e.dataOffset, e.compressedLength, e.uncompressedLength, nullptr, &why);
-    if (checked) checked(data + e.dataOffset, e.compressedLength);
-    if (result != EntryFault::kNone) {
+    const std::uint8_t* bytes = Borrow(lend, data + e.dataOffset, e.compressedLength);
+    if (bytes == nullptr) why = "its bytes cannot be read: the system gave no view of them";
+    if (bytes == nullptr ||
+        InflateEntry(bytes, e.compressedLength, e.uncompressedLength, nullptr, &why) !=
+            EntryFault::kNone) {
       fault("entry \"" + AnsiForDisplay(e.name) + "\": " + why);
       ++faults;
       continue;

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "tools/kvpack/byte_pieces.h"
+
 namespace kv {
 
 // The listing of the archive in data[0, size): a first line "N entries,
@@ -32,11 +34,11 @@ struct VerifyTally {
 // inflated and compared with its record (InflateEntry). Calls fault() with
 // one line for each fault found (the directory's, or an entry's, named as
 // AnsiForDisplay shows it) and returns their number; adds the sound entries
-// to *tally. When given, checked() is called with each entry's compressed
-// bytes once they have been read for the last time (a caller that maps the
-// file lets go of their pages there). Throws only std::bad_alloc.
+// to *tally. When given, lend() lends each entry's compressed bytes in turn
+// (a caller that maps the file holds one entry's pages at a time); an entry
+// whose bytes it cannot lend is a fault. Throws only std::bad_alloc.
 int VerifyArchive(const std::uint8_t* data, std::size_t size, VerifyTally* tally,
                   const std::function<void(const std::string&)>& fault,
-                  const std::function<void(const std::uint8_t*, std::size_t)>& checked = nullptr);
+                  const PieceLender& lend = nullptr);
 
 }  // namespace kv

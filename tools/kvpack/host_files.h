@@ -65,14 +65,22 @@ class MappedFile {
   bool Open(const std::string& path, std::string* error);
   const std::uint8_t* data() const { return data_; }
   std::size_t size() const { return size_; }
-  // Tells the system that the mapped bytes [at, at + count) are done with:
-  // it drops their pages from the process's memory (they are read again if
-  // touched).
-  void Release(const std::uint8_t* at, std::size_t count) const;
+  // Lends the mapped bytes [at, at + count) as a PieceLender does: the
+  // piece lent before is let go, its pages dropped from the process's
+  // memory, so that reading a file piece by piece holds one piece at a time
+  // (on Windows each piece is a view of its own: a system may keep every
+  // page of one large view that was once touched). Null when the range is
+  // not inside the mapping or the system refuses the view.
+  const std::uint8_t* Piece(const std::uint8_t* at, std::size_t count);
 
  private:
   const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
+  // The piece lent last: where it starts and ends in the mapping, and on
+  // Windows the view that holds it.
+  std::size_t pieceStart_ = 0;
+  std::size_t pieceEnd_ = 0;
+  const void* pieceView_ = nullptr;
   std::intptr_t file_ = -1;
   std::intptr_t mapping_ = -1;
 };

@@ -178,13 +178,25 @@ bool MappedFile::Open(const std::string& path, std::string* error) {
   return true;
 }
 
-void MappedFile::Release(const std::uint8_t* at, std::size_t count) const {
-  if (data_ == nullptr || at < data_ || count > size_ || at - data_ > static_cast<std::ptrdiff_t>(size_ - count)) return;
-  // Whole pages inside the range only.
-  const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-  const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(at) + page - 1) / page * page;
-  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(at) + count) / page * page;
-  if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+const std::uint8_t* MappedFile::Piece(const std::uint8_t* at, std::size_t count) {
+  if (pieceEnd_ > pieceStart_) {
+    // The last piece's whole pages: they are read from the file again if
+    // touched once more.
+    const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(data_);
+    const std::uintptr_t first = (base + pieceStart_ + page - 1) / page * page;
+    const std::uintptr_t end = (base + pieceEnd_) / page * page;
+    if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+  }
+  pieceStart_ = pieceEnd_ = 0;
+  if (count == 0) return at;
+  if (data_ == nullptr || at < data_ || count > size_ ||
+      static_cast<std::size_t>(at - data_) > size_ - count) {
+    return nullptr;
+  }
+  pieceStart_ = static_cast<std::size_t>(at - data_);
+  pieceEnd_ = pieceStart_ + count;
+  return at;
 }
 
 bool OutputFile::OpenNew(std::string* error) {

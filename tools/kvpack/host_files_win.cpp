@@ -185,6 +185,7 @@ OVERLAPPED At(std::uint64_t offset) {
 }  // namespace
 
 MappedFile::~MappedFile() {
+  if (pieceView_ != nullptr) ::UnmapViewOfFile(pieceView_);
   if (data_ != nullptr) ::UnmapViewOfFile(data_);
   if (mapping_ != -1) ::CloseHandle(AsHandle(mapping_));
   if (file_ != -1) ::CloseHandle(AsHandle(file_));
@@ -224,10 +225,30 @@ bool MappedFile::Open(const std::string& path, std::string* error) {
   return true;
 }
 
-void MappedFile::Release(const std::uint8_t* at, std::size_t count) const {
-  if (data_ == nullptr || at < data_ || count > size_ || static_cast<std::size_t>(at - data_) > size_ - count) return;
-  // Unlocking pages that are not locked takes them out of the working set.
-  ::VirtualUnlock(const_cast<std::uint8_t*>(at), count);
+const std::uint8_t* MappedFile::Piece(const std::uint8_t* at, std::size_t count) {
+  // Each piece is a view of its own, unmapped when the next is asked for:
+  // pages of one view of the whole file may stay in the process (Wine keeps
+  // them whatever VirtualUnlock asks), pages of a view that is gone do not.
+  if (pieceView_ != nullptr) ::UnmapViewOfFile(pieceView_);
+  pieceView_ = nullptr;
+  pieceStart_ = pieceEnd_ = 0;
+  if (count == 0) return at;
+  if (data_ == nullptr || at < data_ || count > size_ ||
+      static_cast<std::size_t>(at - data_) > size_ - count) {
+    return nullptr;
+  }
+  SYSTEM_INFO system;
+  ::GetSystemInfo(&system);
+  const std::uint64_t offset = static_cast<std::uint64_t>(at - data_);
+  const std::uint64_t start = offset / system.dwAllocationGranularity * system.dwAllocationGranularity;
+  const void* view = ::MapViewOfFile(AsHandle(mapping_), FILE_MAP_READ,
+                                     static_cast<DWORD>(start >> 32), static_cast<DWORD>(start),
+                                     static_cast<SIZE_T>(offset - start + count));
+  if (view == nullptr) return nullptr;
+  pieceView_ = view;
+  pieceStart_ = static_cast<std::size_t>(offset);
+  pieceEnd_ = pieceStart_ + count;
+  return static_cast<const std::uint8_t*>(view) + (offset - start);
 }
 
 bool OutputFile::OpenNew(std::string* error) {

@@ -123,7 +123,7 @@ int Verify(const std::string& path) {
     faults += kv::VerifyArchive(source.data, source.size, &tally,
                                 [&](const std::string& fault) { Failed(where + fault); },
                                 [&](const std::uint8_t* at, std::size_t count) {
-                                  file.file.Release(at, count);
+                                  return file.file.Piece(at, count);
                                 });
   }
   if (faults != 0) {

@@ -460,21 +460,25 @@ bool SetupImageWriter::Finish(std::uint32_t timeStamp, std::string* error) {
 }
 
 std::uint32_t PeChecksum(const std::vector<std::uint8_t>& file, std::size_t checksumOffset) {
-  return PeChecksum(file.data(), file.size(), checksumOffset);
+  std::uint32_t checksum = 0;
+  PeChecksum(file.data(), file.size(), checksumOffset, nullptr, &checksum);
+  return checksum;
 }
 
-std::uint32_t PeChecksum(const std::uint8_t* file, std::size_t size, std::size_t checksumOffset,
-                         const std::function<void(const std::uint8_t*, std::size_t)>& done) {
+bool PeChecksum(const std::uint8_t* file, std::size_t size, std::size_t checksumOffset,
+                const PieceLender& lend, std::uint32_t* checksum) {
   constexpr std::size_t kPiece = 64u << 20;
   std::uint64_t sum = 0;
   for (std::size_t at = 0; at < size; at += kPiece) {
     const std::size_t count = std::min(kPiece, size - at);
-    sum += WordSum(at, file + at, count);
-    if (done) done(file + at, count);
+    const std::uint8_t* piece = Borrow(lend, file + at, count);
+    if (piece == nullptr) return false;
+    sum += WordSum(at, piece, count);
   }
   // The CheckSum field itself counts as zero.
   if (checksumOffset + 4 <= size) sum -= WordSum(checksumOffset, file + checksumOffset, 4);
-  return FoldChecksum(sum, size);
+  *checksum = FoldChecksum(sum, size);
+  return true;
 }
 
 }  // namespace kv

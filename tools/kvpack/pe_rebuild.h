@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/kvpack/byte_pieces.h"
 #include "tools/kvpack/host_files.h"
 
 namespace kv {
@@ -159,11 +160,9 @@ std::uint32_t FoldChecksum(std::uint64_t wordSum, std::uint64_t fileSize);
 // file (the field itself counted as 0, an odd last byte as a word of its
 // own), folded to 16 bits, plus the file's length.
 std::uint32_t PeChecksum(const std::vector<std::uint8_t>& file, std::size_t checksumOffset);
-// The same over file[0, size); when given, done() is called with each piece
-// of the file once it has been summed (a caller that maps the file lets go
-// of its pages there).
-std::uint32_t PeChecksum(const std::uint8_t* file, std::size_t size, std::size_t checksumOffset,
-                         const std::function<void(const std::uint8_t*, std::size_t)>& done =
-                             nullptr);
+// The same over file[0, size), read in pieces of 64 MiB borrowed from lend
+// (when given). False when a piece cannot be had.
+bool PeChecksum(const std::uint8_t* file, std::size_t size, std::size_t checksumOffset,
+                const PieceLender& lend, std::uint32_t* checksum);
 
 }  // namespace kv

@@ -137,9 +137,14 @@ bool CheckReadyArchive(Archive* a, bool inflate, ArchiveDirectory* dir, std::str
     return false;
   }
   for (const ArchiveEntry& e : dir->entries) {
-    const EntryFault fault = InflateEntry(image.data() + e.dataOffset, e.compressedLength,
-                                          e.uncompressedLength, nullptr, &why);
-    image.Release(image.data() + e.dataOffset, e.compressedLength);
+    const std::uint8_t* bytes = image.Piece(image.data() + e.dataOffset, e.compressedLength);
+    if (bytes == nullptr) {
+      *error = a->hostPath + ": cannot be read: the system gave no view of entry " +
+               std::to_string(&e - &dir->entries[0]);
+      return false;
+    }
+    const EntryFault fault =
+        InflateEntry(bytes, e.compressedLength, e.uncompressedLength, nullptr, &why);
     if (fault != EntryFault::kNone) {
       *error = a->hostPath + ": damaged archive: entry " + std::to_string(&e - &dir->entries[0]) +
                ": " + why;
@@ -596,7 +601,9 @@ bool FinishImage(const SetupRequest& request, const std::vector<Archive>& archiv
     MappedFile file;
     if (!file.Open(path, why)) return false;
     if (CheckBuiltSetup(file.data(), file.size(), built, !request.uncheckedArchives, why,
-                        [&](const std::uint8_t* at, std::size_t count) { file.Release(at, count); })) {
+                        [&](const std::uint8_t* at, std::size_t count) {
+                          return file.Piece(at, count);
+                        })) {
       return true;
     }
     *why = request.output + ": not written: the setup kvpack built does not read back (" + *why +

@@ -24,13 +24,15 @@ bool Fail(std::string* error, const std::string& why) {
 
 bool CheckBuiltSetup(const std::uint8_t* file, std::size_t size,
                      const std::vector<BuiltArchive>& expected, bool checkArchives,
-                     std::string* error,
-                     const std::function<void(const std::uint8_t*, std::size_t)>& done) {
+                     std::string* error, const PieceLender& lend) {
   PeLayout layout;
   std::string why;
   if (!CheckPeLayout(file, size, &layout, &why)) return Fail(error, why);
   const std::uint32_t stored = U32(file + layout.checksumOffset);
-  const std::uint32_t computed = PeChecksum(file, size, layout.checksumOffset, done);
+  std::uint32_t computed = 0;
+  if (!PeChecksum(file, size, layout.checksumOffset, lend, &computed)) {
+    return Fail(error, "its bytes cannot be read: the system gave no view of them");
+  }
   if (stored != computed) {
     return Fail(error, "its CheckSum " + std::to_string(stored) + " is not the file's, " +
                            std::to_string(computed));
@@ -69,7 +71,7 @@ bool CheckBuiltSetup(const std::uint8_t* file, std::size_t size,
     std::string first;
     const int faults = VerifyArchive(found->data, found->size, &tally, [&](const std::string& f) {
       if (first.empty()) first = f;
-    }, done);
+    }, lend);
     if (faults != 0) return Fail(error, "archive " + want.name + ": " + first);
   }
   return true;

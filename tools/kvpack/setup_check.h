@@ -6,9 +6,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
+
+#include "tools/kvpack/byte_pieces.h"
 
 namespace kv {
 
@@ -26,13 +27,13 @@ struct BuiltArchive {
 // (kvpack embeds damaged archives only for test fixtures, on request), each
 // with that entry count and as `kvpack verify` checks it: a sound directory
 // and every entry inflating to its record. False with a one-line
-// *error saying what did not read back. When given, done() is called with
-// each range of the file once it has been read for the last time (a caller
-// that maps the file lets go of its pages there). Throws only
+// *error saying what did not read back. When given, lend() lends the
+// bulk of the file (the checksum's pieces, each entry's compressed bytes)
+// in turn, so that a caller that maps the file holds one piece at a time;
+// headers and directories are read through file itself. Throws only
 // std::bad_alloc.
 bool CheckBuiltSetup(const std::uint8_t* file, std::size_t size,
                      const std::vector<BuiltArchive>& expected, bool checkArchives,
-                     std::string* error,
-                     const std::function<void(const std::uint8_t*, std::size_t)>& done = nullptr);
+                     std::string* error, const PieceLender& lend = nullptr);
 
 }  // namespace kv
