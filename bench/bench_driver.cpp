@@ -26,7 +26,7 @@
 // Prints per program the times (median, min, max) and memory peaks; per
 // shape the net unpacking time of the launcher and of the reference (with
 // the payload less with StageRun alone: from medians, from minimums and per
-// pair), their ratio against the goal of 1.05 (judged on the medians), the
+// pair), their ratio against the shape's goal (judged on the medians), the
 // cost per file and per MB, and the launcher's peak memory against the
 // archive resources it maps plus 2 MiB; and the launcher's fixed cost less
 // the baseline's against the goal of 10 ms. Exit code 0 when every run
@@ -53,8 +53,10 @@ constexpr int kWarmUpRounds = 1;
 constexpr DWORD kRunTimeoutMs = 120000;
 // The launcher's allowance beyond the archive resources it maps.
 constexpr double kMemoryAllowance = 2.0 * 1024 * 1024;
-// The goal for the launcher's net unpacking time against the reference's.
-constexpr double kGoalRatio = 1.05;
+// The goals for the launcher's net unpacking time against the reference's:
+// past zlib on large entries, at the file system's floor on small files.
+constexpr double kGoalRatioProduction = 0.75;
+constexpr double kGoalRatioSmallFiles = 1.0;
 // The goal for the launcher's fixed cost above the splash baseline's.
 constexpr double kGoalFixedMs = 10.0;
 
@@ -188,8 +190,8 @@ const char* Verdict(double value, double budget) { return value <= budget ? "wit
 
 // One shape: whole run, fixed cost and net time of the launcher and of the
 // reference, their ratio, the cost per file and per MB, and memory.
-void PrintShape(const char* title, const Program* programs, const Pair& launcherPair,
-                const Pair& referencePair) {
+void PrintShape(const char* title, double goalRatio, const Program* programs,
+                const Pair& launcherPair, const Pair& referencePair) {
   const Program& launcher = programs[launcherPair.first];
   const Program& launcherFixed = programs[launcherPair.second];
   const ArchiveFacts& facts = launcher.facts;
@@ -220,7 +222,7 @@ void PrintShape(const char* title, const Program* programs, const Pair& launcher
               Median(launcherPair.firstMs) / Median(referencePair.firstMs), "", ratio,
               l.minimums / r.minimums, l.pairs / r.pairs);
   std::printf("  goal: net of the medians at most %.2fx the reference's -> %s (%.2fx)\n",
-              kGoalRatio, ratio <= kGoalRatio ? "met" : "NOT met", ratio);
+              goalRatio, ratio <= goalRatio ? "met" : "NOT met", ratio);
 
   // The launcher's memory goal: no more than the archive resources it maps
   // plus 2 MiB. The peaks of the whole process also hold what every process
@@ -373,11 +375,11 @@ int main(int argc, char** argv) {
   PrintPrograms(programs, used);
   size_t at = 0;
   if (wantProduction) {
-    PrintShape("Production shape", programs, pairs[at], pairs[at + 1]);
+    PrintShape("Production shape", kGoalRatioProduction, programs, pairs[at], pairs[at + 1]);
     at += 2;
   }
   if (wantSmall) {
-    PrintShape("Small-files shape", programs, pairs[at], pairs[at + 1]);
+    PrintShape("Small-files shape", kGoalRatioSmallFiles, programs, pairs[at], pairs[at + 1]);
     at += 2;
   }
   if (wantFixed) PrintFixedCost(programs, pairs[at]);
