@@ -3,11 +3,13 @@
 
     make_bundles.py <out-dir> <version> <kvpack> <kvpack.exe> <Setup-stub.exe>
                     <StageRun.exe> <holdproc.exe> <example payload dir> <README>
+                    <THIRD-PARTY template> <libdeflate COPYING>
 
 <out-dir>/kvsetup-<version>-linux-x86_64.tar.gz and
 <out-dir>/kvsetup-<version>-windows-x86_64.zip, each one folder kvsetup-<version>/
 with kvpack (kvpack.exe), Setup-stub.exe, example/ (the example payload with
-the stand-ins StageRun.exe and holdproc.exe in BASE) and README.txt. The
+the stand-ins StageRun.exe and holdproc.exe in BASE), README.txt and
+THIRD-PARTY.txt (the template with libdeflate's COPYING in its place). The
 archives hold fixed times (SOURCE_DATE_EPOCH, else the stub's) and no user
 names, so the same inputs give the same bundles. Standard library only.
 """
@@ -28,14 +30,24 @@ def files_of(example):
     return out
 
 
+def contents(source):
+    """The bytes of a bundle entry: given as they are, or a file's."""
+    return source if isinstance(source, bytes) else open(source, "rb").read()
+
+
 def main(argv):
     out, version, kvpack, kvpack_exe, stub, stagerun, holdproc, example, readme = argv[1:10]
+    notices_template, libdeflate_copying = argv[10:12]
     top = "kvsetup-%s" % version
     stamp = int(os.environ.get("SOURCE_DATE_EPOCH") or os.stat(stub).st_mtime)
     example_files = [("example/" + rel, path, False) for rel, path in files_of(example)]
     example_files += [("example/BASE/StageRun.exe", stagerun, False),
                       ("example/BASE/holdproc.exe", holdproc, False)]
-    common = [("Setup-stub.exe", stub, False), ("README.txt", readme, False)] + example_files
+    notices = open(notices_template, encoding="utf-8").read().replace(
+        "@LIBDEFLATE_COPYING@", open(libdeflate_copying, encoding="utf-8").read().strip())
+    notices = notices.encode("utf-8")
+    common = [("Setup-stub.exe", stub, False), ("README.txt", readme, False),
+              ("THIRD-PARTY.txt", notices, False)] + example_files
     os.makedirs(out, exist_ok=True)
 
     linux = [("kvpack", kvpack, True)] + common
@@ -56,7 +68,7 @@ def main(argv):
                     info.mtime = stamp
                     tar.addfile(info)
                 for name, path, executable in sorted(linux):
-                    data = open(path, "rb").read()
+                    data = contents(path)
                     info = tarfile.TarInfo("%s/%s" % (top, name))
                     info.size = len(data)
                     info.mode = 0o755 if executable else 0o644
@@ -73,8 +85,8 @@ def main(argv):
             info = zipfile.ZipInfo("%s/%s" % (top, name), date_time=date)
             info.compress_type = zipfile.ZIP_DEFLATED
             info.external_attr = 0o644 << 16
-            data = open(path, "rb").read()
-            if name == "README.txt":
+            data = contents(path)
+            if name in ("README.txt", "THIRD-PARTY.txt"):
                 data = data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
             z.writestr(info, data)
     os.replace(zip_path + ".tmp", zip_path)

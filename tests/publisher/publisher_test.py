@@ -128,7 +128,7 @@ class Bundles:
 def each_bundle_holds_one_folder_with_kvpack_the_stub_the_example_and_the_readme(b):
     assert sorted(os.listdir(b.linux)) == [b.top]
     assert sorted(os.listdir(b.windows)) == [b.top]
-    common = ["README.txt", "Setup-stub.exe", "example"]
+    common = ["README.txt", "Setup-stub.exe", "THIRD-PARTY.txt", "example"]
     assert sorted(os.listdir(b.linux_dir)) == sorted(common + ["kvpack"]), os.listdir(b.linux_dir)
     assert sorted(os.listdir(b.windows_dir)) == sorted(common + ["kvpack.exe"])
     for d in (b.linux_dir, b.windows_dir):
