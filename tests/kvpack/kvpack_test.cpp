@@ -21,6 +21,7 @@
 #include "tests/archive_format/archive_bytes.h"
 #include "tests/archive_format/pe_image_builder.h"
 #include "tests/kvpack/kvpack_run.h"
+#include "tools/kvpack/host_files.h"
 
 namespace kv {
 namespace {
@@ -326,6 +327,31 @@ TEST_F(KvpackTest, RefusesWhatNoArchiveCanCarryAndWritesNothing) {
   const RunResult missing = Kvpack({"verify", root_ / "missing.kvarc"});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_NE(missing.err.find("missing.kvarc"), std::string::npos);
+}
+
+// Another program shrinking a file under kvpack's mapping: the next read of
+// a page past the new end stops kvpack with one line and exit code 1, and
+// the output it was writing goes, as after any other failure.
+TEST_F(KvpackTest, AFileThatShrinksWhileMappedStopsKvpackAndRemovesItsOutput) {
+  const fs::path input = root_ / "input.kvarc";
+  const fs::path output = root_ / "Setup.exe.kvpack-tmp";
+  WriteFile(input, Noise(64 * 1024));
+  EXPECT_EXIT(
+      {
+        std::string error;
+        OutputFile out;
+        MappedFile mapped;
+        if (!out.Create(output.string(), &error) || !mapped.Open(input.string(), &error)) {
+          std::_Exit(2);
+        }
+        if (::truncate(input.c_str(), 0) != 0) std::_Exit(3);
+        const std::uint8_t* piece = mapped.Piece(mapped.data() + 32 * 1024, 4096);
+        const volatile std::uint8_t byte = piece[0];
+        (void)byte;
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(1), "shrank under it");
+  EXPECT_FALSE(fs::exists(output));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,43 @@ namespace kv {
 namespace {
 
 std::string Why(const std::string& path, int code) { return path + ": " + std::strerror(code); }
+
+// A mapped file that another program shrinks under kvpack makes the next
+// read of a page past its new end a bus error. kvpack then stops with one
+// line and exit code 1, and removes the output it was writing, as any other
+// failure does, instead of dying with a core.
+char g_outputPath[4096];
+volatile sig_atomic_t g_haveOutput = 0;
+
+extern "C" void OnBusError(int) {
+  static const char kText[] =
+      "kvpack: a file it was reading shrank under it (another program changed it); nothing "
+      "was written\n";
+  if (g_haveOutput) ::unlink(g_outputPath);
+  ssize_t ignored = ::write(2, kText, sizeof kText - 1);
+  (void)ignored;
+  ::_exit(1);
+}
+
+void GuardMappedReads() {
+  static const bool installed = [] {
+    struct sigaction action = {};
+    action.sa_handler = OnBusError;
+    sigemptyset(&action.sa_mask);
+    return ::sigaction(SIGBUS, &action, nullptr) == 0;
+  }();
+  (void)installed;
+}
+
+// The output file the handler removes; one at a time (kvpack writes one).
+void RegisterOutput(const std::string& path) {
+  g_haveOutput = 0;
+  if (path.size() >= sizeof g_outputPath) return;
+  std::memcpy(g_outputPath, path.c_str(), path.size() + 1);
+  g_haveOutput = 1;
+}
+
+void UnregisterOutput() { g_haveOutput = 0; }
 
 FolderItem FromStat(const std::string& name, const struct stat& st) {
   FolderItem item;
@@ -147,6 +185,7 @@ MappedFile::~MappedFile() {
 }
 
 bool MappedFile::Open(const std::string& path, std::string* error) {
+  GuardMappedReads();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     *error = Why(path, errno);
@@ -207,6 +246,7 @@ bool OutputFile::OpenNew(std::string* error) {
     path_.clear();
     return false;
   }
+  RegisterOutput(path_);
   return true;
 }
 
@@ -257,6 +297,7 @@ bool OutputFile::RenameTo(const std::string& target, std::string* error) {
     *error = Why(target, errno);
     return false;
   }
+  UnregisterOutput();
   return true;
 }
 
@@ -264,6 +305,7 @@ void OutputFile::Discard() {
   if (handle_ != -1) ::close(static_cast<int>(handle_));
   handle_ = -1;
   if (!path_.empty()) ::unlink(path_.c_str());
+  if (!path_.empty()) UnregisterOutput();
   path_.clear();
 }
 
