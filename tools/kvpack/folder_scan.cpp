@@ -131,17 +131,4 @@ bool ScanFolder(const std::string& folder, std::optional<std::int64_t> clampTo,
   return true;
 }
 
-bool ReadFilesToPack(const std::vector<FileToPack>& files, std::vector<PackEntry>* entries,
-                     std::string* error) {
-  entries->clear();
-  for (const FileToPack& file : files) {
-    PackEntry entry;
-    entry.name = file.name;
-    entry.times = file.times;
-    if (!ReadFileOfSize(file.hostPath, file.size, &entry.bytes, error)) return false;
-    entries->push_back(std::move(entry));
-  }
-  return true;
-}
-
 }  // namespace kv

@@ -51,8 +51,4 @@ struct FileToPack {
 bool ScanFolder(const std::string& folder, std::optional<std::int64_t> clampTo,
                 std::vector<FileToPack>* files, std::string* error);
 
-// Reads every file and makes PackEntry values of them, in the same order.
-bool ReadFilesToPack(const std::vector<FileToPack>& files, std::vector<PackEntry>* entries,
-                     std::string* error);
-
 }  // namespace kv

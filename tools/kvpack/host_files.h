@@ -37,15 +37,9 @@ bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::st
 // Reads the whole file. False with "path: reason" in *error.
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error);
 
-// Reads exactly `size` bytes of the file and checks that it has no more
-// (it changed since it was looked at otherwise). False with "path: reason".
-bool ReadFileOfSize(const std::string& path, std::uint64_t size, std::vector<std::uint8_t>* bytes,
-                    std::string* error);
-
 // Reads the `size` bytes at `offset` of the file, exactly; with `last` set
 // also checks that the file ends there (it changed since it was looked at
-// otherwise). ReadFileOfSize is ReadFileRange(path, 0, size, true, ...).
-// False with "path: reason".
+// otherwise). False with "path: reason".
 bool ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t size, bool last,
                    std::vector<std::uint8_t>* bytes, std::string* error);
 

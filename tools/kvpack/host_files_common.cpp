@@ -14,11 +14,6 @@ bool WriteFileIfChanged(const std::string& path, const std::vector<std::uint8_t>
   return WriteWholeFile(path, bytes, error);
 }
 
-bool ReadFileOfSize(const std::string& path, std::uint64_t size, std::vector<std::uint8_t>* bytes,
-                    std::string* error) {
-  return ReadFileRange(path, 0, size, true, bytes, error);
-}
-
 namespace {
 constexpr std::size_t kOutputBuffer = 1 << 20;
 }  // namespace

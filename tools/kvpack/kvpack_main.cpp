@@ -22,11 +22,10 @@
 
 #include "archive/archive_format.h"
 #include "tools/kvpack/ansi_names.h"
+#include "tools/kvpack/archive_pack.h"
 #include "tools/kvpack/archive_report.h"
 #include "tools/kvpack/archive_sources.h"
-#include "tools/kvpack/folder_scan.h"
 #include "tools/kvpack/host_files.h"
-#include "tools/kvpack/install_names.h"
 #include "tools/kvpack/parallel_deflate.h"
 #include "tools/kvpack/setup_builder.h"
 
@@ -80,18 +79,11 @@ std::optional<std::int64_t> SourceDateEpoch() {
 }
 
 int Pack(const std::string& folder, const std::string& archive) {
-  std::vector<kv::FileToPack> files;
-  std::vector<kv::PackEntry> entries;
+  kv::PackResult result;
   std::string error;
-  if (!kv::ScanFolder(folder, SourceDateEpoch(), &files, &error)) return Failed(error);
-  std::vector<kv::InstallName> names;
-  for (const kv::FileToPack& f : files) names.push_back({f.name, f.hostPath, 0});
-  if (!kv::CheckInstallNames(names, &error)) return Failed(error);
-  if (!kv::ReadFilesToPack(files, &entries, &error)) return Failed(error);
-  std::vector<std::uint8_t> image;
-  if (!kv::BuildArchive(entries, &image, &error)) return Failed(folder + ": " + error);
-  if (!kv::WriteWholeFile(archive, image, &error)) return Failed(error);
-  std::printf("%s: %zu entries, %zu bytes\n", archive.c_str(), entries.size(), image.size());
+  if (!kv::PackFolder(folder, archive, SourceDateEpoch(), &result, &error)) return Failed(error);
+  std::printf("%s: %" PRIu64 " entries, %" PRIu64 " bytes\n", archive.c_str(), result.entries,
+              result.bytes);
   return kExitOk;
 }
 

@@ -9,6 +9,7 @@
 #include "archive/pe_resources.h"
 #include "tools/kvpack/folder_scan.h"
 #include "tools/kvpack/ansi_names.h"
+#include "tools/kvpack/archive_records.h"
 #include "tools/kvpack/host_files.h"
 #include "tools/kvpack/install_names.h"
 #include "tools/kvpack/parallel_deflate.h"
@@ -488,8 +489,7 @@ class ResourceStream {
       Archive& a = archives_[index];
       a.sectionOffset = image_->SectionSize();
       offsets_[index] = static_cast<std::uint32_t>(a.sectionOffset);
-      records_.clear();
-      AppendU32(&records_, static_cast<std::uint32_t>(a.files.size()));
+      records_ = ArchiveRecords(static_cast<std::uint32_t>(a.files.size()));
       static const std::uint8_t kRoom[4] = {};  // the directory's offset, once known
       if (!image_->Append(kRoom, 4, error)) return false;
       open_ = index;
@@ -504,17 +504,7 @@ class ResourceStream {
     const FileToPack& f = (*files_)[file];
     const std::uint64_t offset = entryStart_ - a.sectionOffset;
     entryStart_ = kNone;
-    if (offset + length + records_.size() + kRecordFixedSize + f.name.size() > kMaxArchiveSize) {
-      *error = a.hostPath + ": entry \"" + f.name + "\": the archive would exceed 4 GiB - 1 bytes";
-      return false;
-    }
-    records_.push_back(static_cast<std::uint8_t>(f.name.size()));
-    records_.insert(records_.end(), f.name.begin(), f.name.end());
-    AppendU32(&records_, static_cast<std::uint32_t>(offset));
-    AppendU32(&records_, static_cast<std::uint32_t>(length));
-    AppendU32(&records_, static_cast<std::uint32_t>(f.size));
-    for (std::uint32_t t : f.times) AppendU32(&records_, t);
-    return true;
+    return records_.Add(f, offset, length, a.hostPath, error);
   }
 
   // Ends the open folder archive with its directory.
@@ -522,7 +512,7 @@ class ResourceStream {
     if (open_ == kNone) return true;
     Archive& a = archives_[open_];
     const std::uint64_t directory = image_->SectionSize() - a.sectionOffset;
-    if (!Append(records_.data(), records_.size(), error)) return false;
+    if (!Append(records_.bytes().data(), records_.bytes().size(), error)) return false;
     std::uint8_t word[4];
     for (int i = 0; i < 4; ++i) word[i] = static_cast<std::uint8_t>(directory >> (8 * i));
     if (!image_->PatchZeros(a.sectionOffset, word, 4, error)) return false;
@@ -530,10 +520,6 @@ class ResourceStream {
     sizes_[open_] = a.size;
     open_ = kNone;
     return true;
-  }
-
-  static void AppendU32(std::vector<std::uint8_t>* out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out->push_back(static_cast<std::uint8_t>(v >> (8 * i)));
   }
 
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
@@ -548,7 +534,7 @@ class ResourceStream {
   std::size_t position_ = 0;              // in the directory order: written before it
   std::size_t open_ = kNone;              // the folder archive being written
   std::uint64_t entryStart_ = kNone;
-  std::vector<std::uint8_t> records_;     // its count and records so far
+  ArchiveRecords records_{0};             // its count and records so far
   std::string current_;                   // what is being written, for messages
 };
 
