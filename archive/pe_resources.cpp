@@ -183,14 +183,11 @@ class PeReader {
       *name = "#" + std::to_string(e.nameWord & 0xFFFFu);
       return true;
     }
+    std::uint64_t length = 0;
+    if (!NameLength(e, &length, error)) return false;
     const std::uint64_t offset = e.nameWord & ~kHighBit;
-    if (!TreeHas(offset, 2) || !TreeHas(offset + 2, 2ull * U16(Tree(offset)))) {
-      *error = "PE resource name lies outside the resource section";
-      return false;
-    }
-    const std::uint16_t length = U16(Tree(offset));
     name->clear();
-    for (std::uint16_t i = 0; i < length; ++i) {
+    for (std::uint64_t i = 0; i < length; ++i) {
       const std::uint16_t c = U16(Tree(offset + 2 + 2 * i));
       name->push_back(c < 256 ? static_cast<char>(c) : '?');
     }

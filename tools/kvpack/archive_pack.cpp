@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "archive/archive_format.h"
 #include "tools/kvpack/archive_records.h"
 #include "tools/kvpack/archive_report.h"
 #include "tools/kvpack/folder_scan.h"
@@ -11,29 +10,6 @@
 #include "tools/kvpack/parallel_deflate.h"
 
 namespace kv {
-
-namespace {
-
-// The archive file as written: every entry inflates to its record, and
-// there are as many as were packed.
-bool ReadsBack(const std::string& path, std::uint64_t entries, std::string* error) {
-  MappedFile file;
-  if (!file.Open(path, error)) return false;
-  VerifyTally tally;
-  std::string first;
-  const int faults = VerifyArchive(
-      file.data(), file.size(), &tally,
-      [&](const std::string& fault) {
-        if (first.empty()) first = fault;
-      },
-      [&](const std::uint8_t* at, std::size_t count) { return file.Piece(at, count); });
-  if (faults == 0 && tally.entries == entries) return true;
-  *error = faults != 0 ? first
-                       : std::to_string(tally.entries) + " entries, not " + std::to_string(entries);
-  return false;
-}
-
-}  // namespace
 
 bool PackFolder(const std::string& folder, const std::string& archive,
                 std::optional<std::int64_t> sourceDateEpoch, PackResult* result,
@@ -64,11 +40,8 @@ bool PackFolder(const std::string& folder, const std::string& archive,
   };
   if (!CompressFiles(files, kDefaultLevel, sink, error)) return false;
 
+  // Each record added kept the archive, directory included, within 4 GiB.
   const std::uint64_t directory = out.Size();
-  if (directory + records.bytes().size() > kMaxArchiveSize) {
-    *error = folder + ": the archive would exceed 4 GiB - 1 bytes";
-    return false;
-  }
   std::uint8_t word[4];
   for (int i = 0; i < 4; ++i) word[i] = static_cast<std::uint8_t>(directory >> (8 * i));
   if (!out.Append(records.bytes().data(), records.bytes().size(), error) ||
@@ -78,7 +51,11 @@ bool PackFolder(const std::string& folder, const std::string& archive,
   result->entries = files.size();
   result->bytes = out.Size();
   return out.Commit(archive, error, [&](const std::string& path, std::string* why) {
-    if (ReadsBack(path, files.size(), why)) return true;
+    MappedFile file;
+    if (!file.Open(path, why)) return false;
+    if (ArchiveReadsBack(file.data(), file.size(), files.size(), why, file.Lender())) {
+      return true;
+    }
     *why = archive + ": not written: the archive kvpack packed does not read back (" + *why +
            "); this is a fault of kvpack, please report it";
     return false;

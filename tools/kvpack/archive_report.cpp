@@ -90,4 +90,20 @@ int VerifyArchive(const std::uint8_t* data, std::size_t size, VerifyTally* tally
   return faults;
 }
 
+bool ArchiveReadsBack(const std::uint8_t* data, std::size_t size, std::uint64_t entries,
+                      std::string* error, const PieceLender& lend) {
+  VerifyTally tally;
+  std::string first;
+  const int faults = VerifyArchive(
+      data, size, &tally,
+      [&](const std::string& fault) {
+        if (first.empty()) first = fault;
+      },
+      lend);
+  if (faults == 0 && tally.entries == entries) return true;
+  *error = faults != 0 ? first
+                       : std::to_string(tally.entries) + " entries, not " + std::to_string(entries);
+  return false;
+}
+
 }  // namespace kv

@@ -41,4 +41,11 @@ int VerifyArchive(const std::uint8_t* data, std::size_t size, VerifyTally* tally
                   const std::function<void(const std::string&)>& fault,
                   const PieceLender& lend = nullptr);
 
+// Checks the archive in data[0, size) as VerifyArchive does, and that it
+// holds `entries` entries: what kvpack asks of an archive it has just
+// written. False with the first fault, or "N entries, not M", in *error.
+// Throws only std::bad_alloc.
+bool ArchiveReadsBack(const std::uint8_t* data, std::size_t size, std::uint64_t entries,
+                      std::string* error, const PieceLender& lend = nullptr);
+
 }  // namespace kv

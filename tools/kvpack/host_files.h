@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/kvpack/byte_pieces.h"
+
 namespace kv {
 
 // What a path names, as far as kvpack cares.
@@ -66,12 +68,16 @@ class MappedFile {
   // page of one large view that was once touched). Null when the range is
   // not inside the mapping or the system refuses the view.
   const std::uint8_t* Piece(const std::uint8_t* at, std::size_t count);
+  // Piece as a PieceLender, for the readers that borrow through one.
+  PieceLender Lender() {
+    return [this](const std::uint8_t* at, std::size_t count) { return Piece(at, count); };
+  }
 
  private:
   const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
-  // The piece lent last: where it starts and ends in the mapping, and on
-  // Windows the view that holds it.
+  // The piece lent last: on Linux where it starts and ends in the mapping
+  // (its pages are dropped), on Windows the view that holds it.
   std::size_t pieceStart_ = 0;
   std::size_t pieceEnd_ = 0;
   const void* pieceView_ = nullptr;

@@ -304,8 +304,10 @@ bool OutputFile::RenameTo(const std::string& target, std::string* error) {
 void OutputFile::Discard() {
   if (handle_ != -1) ::close(static_cast<int>(handle_));
   handle_ = -1;
-  if (!path_.empty()) ::unlink(path_.c_str());
-  if (!path_.empty()) UnregisterOutput();
+  if (!path_.empty()) {
+    ::unlink(path_.c_str());
+    UnregisterOutput();
+  }
   path_.clear();
 }
 

@@ -231,7 +231,6 @@ const std::uint8_t* MappedFile::Piece(const std::uint8_t* at, std::size_t count)
   // them whatever VirtualUnlock asks), pages of a view that is gone do not.
   if (pieceView_ != nullptr) ::UnmapViewOfFile(pieceView_);
   pieceView_ = nullptr;
-  pieceStart_ = pieceEnd_ = 0;
   if (count == 0) return at;
   if (data_ == nullptr || at < data_ || count > size_ ||
       static_cast<std::size_t>(at - data_) > size_ - count) {
@@ -246,8 +245,6 @@ const std::uint8_t* MappedFile::Piece(const std::uint8_t* at, std::size_t count)
                                      static_cast<SIZE_T>(offset - start + count));
   if (view == nullptr) return nullptr;
   pieceView_ = view;
-  pieceStart_ = static_cast<std::size_t>(offset);
-  pieceEnd_ = pieceStart_ + count;
   return static_cast<const std::uint8_t*>(view) + (offset - start);
 }
 

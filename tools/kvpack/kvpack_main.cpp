@@ -20,8 +20,6 @@
 #include <string>
 #include <vector>
 
-#include "archive/archive_format.h"
-#include "tools/kvpack/ansi_names.h"
 #include "tools/kvpack/archive_pack.h"
 #include "tools/kvpack/archive_report.h"
 #include "tools/kvpack/archive_sources.h"
@@ -114,9 +112,7 @@ int Verify(const std::string& path) {
     const std::string where = path + ": " + source.label + ": ";
     faults += kv::VerifyArchive(source.data, source.size, &tally,
                                 [&](const std::string& fault) { Failed(where + fault); },
-                                [&](const std::uint8_t* at, std::size_t count) {
-                                  return file.file.Piece(at, count);
-                                });
+                                file.file.Lender());
   }
   if (faults != 0) {
     return Failed(path + ": verification failed: " + std::to_string(faults) +

@@ -587,9 +587,7 @@ bool FinishImage(const SetupRequest& request, const std::vector<Archive>& archiv
     MappedFile file;
     if (!file.Open(path, why)) return false;
     if (CheckBuiltSetup(file.data(), file.size(), built, !request.uncheckedArchives, why,
-                        [&](const std::uint8_t* at, std::size_t count) {
-                          return file.Piece(at, count);
-                        })) {
+                        file.Lender())) {
       return true;
     }
     *why = request.output + ": not written: the setup kvpack built does not read back (" + *why +
