@@ -23,6 +23,11 @@ enum ExitCode : int {
                                // without access lists, a list that did not hold)
   kExitSecondStage = 12,       // StageRun.exe, unpacked by this run, could not be started (or
                                // the work folder could not be made the current directory)
+  kExitCancelled = 13,         // the user cancelled before the second stage started; nothing of
+                               // the run is left
+  kExitSetupFileChanged = 14,  // the setup file is not the running program any more (renamed
+                               // or replaced) or cannot be held for the second stage (another
+                               // program has it open for writing); nothing was written
 };
 
 }  // namespace kv

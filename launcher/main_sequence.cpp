@@ -11,6 +11,7 @@
 #include "launcher/ansi_path.h"
 #include "launcher/cleanup_script.h"
 #include "launcher/folder_path.h"
+#include "launcher/message_box.h"
 #include "launcher/free_space.h"
 #include "launcher/message_table.h"
 #include "launcher/run_failure.h"
@@ -41,7 +42,7 @@ void ReportInsufficientSpace(const char* drive, float freeBytes) {
   ZkString text;
   text.Format(GetMsgText(kMsgInsufficientSpace), drive, kRequiredFreeBytes / 1048576.0,
               static_cast<double>(freeBytes) / 1048576.0);
-  ::MessageBoxA(nullptr, text, GetMsgText(kMsgTitle), MB_TOPMOST);
+  ShowMessage(text, GetMsgText(kMsgTitle), MB_TOPMOST);
 }
 
 // Tells the user that `path` cannot be used, before anything is written.
@@ -49,8 +50,8 @@ void ReportInsufficientSpace(const char* drive, float freeBytes) {
 // what cannot hold it.
 int ReportUnusablePath(HWND splash, FailureTextId text, const std::wstring& path, ExitCode code) {
   ::DestroyWindow(splash);
-  ::MessageBoxW(nullptr, WidePathFailureMessage(text, path).c_str(),
-                FromWindows1252(GetMsgText(kMsgTitle)).c_str(), MB_OK | MB_ICONERROR | MB_TOPMOST);
+  ShowMessage(WidePathFailureMessage(text, path), FromWindows1252(GetMsgText(kMsgTitle)),
+              MB_OK | MB_ICONERROR | MB_TOPMOST);
   return code;
 }
 
@@ -203,8 +204,8 @@ int ReportFailure(HWND splash, const RunFailure& failure, RunJournal& journal,
   work.Release();  // held, the work folder could not be removed
   const std::vector<std::string> left = journal.Undo(folders);
   ::DestroyWindow(splash);
-  ::MessageBoxA(nullptr, FailureMessage(failure, left), GetMsgText(kMsgTitle),
-                MB_OK | MB_ICONERROR | MB_TOPMOST);
+  ShowMessage(FailureMessage(failure, left), GetMsgText(kMsgTitle),
+              MB_OK | MB_ICONERROR | MB_TOPMOST);
   return failure.exitCode;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "launcher/message_box.h"
 #include "launcher/message_table.h"
 #include "resources/resource_ids.h"
 #include "splash/dib.h"
@@ -62,8 +63,8 @@ void OnPaint(HWND window) {
 }
 
 void OnClose() {
-  int answer = ::MessageBoxA(nullptr, GetMsgText(kMsgConfirmInterrupt), GetMsgText(kMsgTitle),
-                             MB_YESNO | MB_TOPMOST);
+  int answer = ShowMessage(GetMsgText(kMsgConfirmInterrupt), GetMsgText(kMsgTitle),
+                           MB_YESNO | MB_TOPMOST);
   // Yes ends the whole launcher through the normal process exit.
   if (answer == IDYES) std::exit(0);
 }
