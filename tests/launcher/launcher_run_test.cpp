@@ -204,31 +204,45 @@ TEST_F(LauncherRun, MissingSecondStageEndsTheRunAndStartsNothingElse) {
 // From the launch until the second stage ends nobody can change, rename or
 // delete the file ResourceFile= names, not even once the launcher has
 // ended; the second stage reads it whole, and once it has ended the file
-// can be moved again.
+// can be moved again. Started through a folder link (which its owner could
+// point elsewhere), ResourceFile= names the file the link led to.
 TEST_F(LauncherRun, TheSetupFileIsHeldUntilTheSecondStageEnds) {
-  const std::string copy = outside_.path() + "Setup.exe";
-  ASSERT_TRUE(::CopyFileA(setup_.c_str(), copy.c_str(), FALSE));
-  ProgramRun run = Run("");
-  run.program = copy;
-  run.environment.push_back({"KV_STAGERUN_PROBE_SETUP", "1"});
-  ProgramResult result = RunProgram(run);
+  const std::string linked = GetEnv("KV_LINKED_TEMP");  // "...\\linked-temp\\", a link
+  const struct {
+    std::string started;  // the folder the setup is started from
+    std::string held;     // the folder ResourceFile= names
+  } cases[] = {
+      {outside_.path(), outside_.path()},
+      {linked, linked.empty() ? "" : linked.substr(0, linked.size() - 5) + "target\\"},
+  };
+  for (const auto& c : cases) {
+    if (c.started.empty()) continue;  // no link made (run-tests makes one)
+    const std::string copy = c.started + "Setup.exe";
+    ASSERT_TRUE(::CopyFileA(setup_.c_str(), copy.c_str(), FALSE)) << copy;
+    ::DeleteFileA(RecordPath().c_str());
+    ProgramRun run = Run("");
+    run.program = copy;
+    run.environment.push_back({"KV_STAGERUN_PROBE_SETUP", "1"});
+    ProgramResult result = RunProgram(run);
 
-  ASSERT_TRUE(result.finished);
-  EXPECT_EQ(result.exitCode, 0u);
-  ASSERT_TRUE(WaitForFile(RecordPath(), 70000)) << "the second stage did not end its probe";
-  std::string record;
-  ASSERT_TRUE(ReadWholeFile(RecordPath(), &record));
-  EXPECT_EQ(RecordValue(record, "\nResourceFile"), copy);
-  for (const char* attempt : {"SetupWrite", "SetupRename", "SetupDelete"}) {
-    EXPECT_EQ(RecordValue(record, attempt), "refused 32") << attempt;  // a sharing violation
+    ASSERT_TRUE(result.finished) << copy;
+    EXPECT_EQ(result.exitCode, 0u) << copy;
+    ASSERT_TRUE(WaitForFile(RecordPath(), 70000)) << "the second stage did not end its probe";
+    std::string record;
+    ASSERT_TRUE(ReadWholeFile(RecordPath(), &record));
+    EXPECT_EQ(RecordValue(record, "\nResourceFile"), c.held + "Setup.exe");
+    for (const char* attempt : {"SetupWrite", "SetupRename", "SetupDelete"}) {
+      EXPECT_EQ(RecordValue(record, attempt), "refused 32") << copy << ": " << attempt;
+    }
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(copy, &bytes));
+    EXPECT_EQ(RecordValue(record, "SetupRead"), std::to_string(bytes.size())) << copy;
+    // The script's holdproc line waited for the second stage to end.
+    EXPECT_TRUE(CleanupFinished(temp_.path())) << ListTree(temp_.path());
+    const std::string moved = c.started + "moved.exe";
+    EXPECT_TRUE(::MoveFileA(copy.c_str(), moved.c_str())) << copy << ": " << ::GetLastError();
+    EXPECT_TRUE(::DeleteFileA(moved.c_str()));
   }
-  std::string bytes;
-  ASSERT_TRUE(ReadWholeFile(copy, &bytes));
-  EXPECT_EQ(RecordValue(record, "SetupRead"), std::to_string(bytes.size()));
-  // The script's holdproc line waited for the second stage to end.
-  EXPECT_TRUE(CleanupFinished(temp_.path())) << ListTree(temp_.path());
-  EXPECT_TRUE(::MoveFileA(copy.c_str(), (outside_.path() + "moved.exe").c_str()))
-      << ::GetLastError();
 }
 
 // A setup file that is not the running program any more, or that another
