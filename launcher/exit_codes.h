@@ -20,7 +20,8 @@ enum ExitCode : int {
   kExitUnprotectedTemp = 11,   // elevated, and neither the machine's temporary folder nor the
                                // Windows folder's TEMP can hold files that only SYSTEM and the
                                // administrators reach (a link, a network drive, a volume
-                               // without access lists, a list that did not hold)
+                               // without access lists, a folder that others may rename or
+                               // whose access they may change, a list that did not hold)
   kExitSecondStage = 12,       // StageRun.exe, unpacked by this run, could not be started (or
                                // the work folder could not be made the current directory)
   kExitCancelled = 13,         // the user cancelled before the second stage started; nothing of

@@ -24,7 +24,8 @@ enum FailureTextId : int {
   kFailUnprotectedTemp = 11,  // %s: the temporary folder
   kFailSecondStage = 12,      // %s: StageRun.exe's path; %s: the system's error text
   kFailScriptName = 13,       // %s: the path the cleanup script cannot name
-  kFailureTextCount = 14,
+  kFailSetupFileChanged = 14,  // %s: the program's own path (shown in full Unicode)
+  kFailureTextCount = 15,
 };
 
 // The rows, indexed by FailureTextId; each row's id is its index.

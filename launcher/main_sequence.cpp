@@ -17,6 +17,7 @@
 #include "launcher/run_failure.h"
 #include "launcher/run_journal.h"
 #include "launcher/second_stage.h"
+#include "launcher/setup_file.h"
 #include "launcher/temp_folder.h"
 #include "launcher/unique_name.h"
 #include "launcher/work_folder.h"
@@ -278,7 +279,17 @@ int RunMainSequence(HINSTANCE instance, const char* commandTail) {
     return kExitInsufficientSpace;
   }
 
-  const std::wstring programWide = ModulePath(appInstance);
+  // The setup file, held from here until the second stage holds it: the
+  // file the image was mapped from, which ResourceFile= names, opened so
+  // that nobody can write, rename or delete it. A file that is not the
+  // image any more, or that another program has open for writing, ends
+  // the run before anything is written.
+  const std::wstring modulePath = ModulePath(appInstance);
+  SetupFile setupFile;
+  if (!setupFile.Hold(appInstance, modulePath)) {
+    return ReportUnusablePath(splash, kFailSetupFileChanged, modulePath, kExitSetupFileChanged);
+  }
+  const std::wstring programWide = setupFile.Path();
   const AnsiPath program = ToAnsiPath(programWide, CP_ACP);
   if (!program.ok) {
     return ReportUnusablePath(splash, kFailProgramName, programWide, kExitUnusablePath);
@@ -320,8 +331,10 @@ int RunMainSequence(HINSTANCE instance, const char* commandTail) {
       FormatSecondStageParameters(program.ansi.c_str(), scriptPath, commandTail);
 
   launchStarted = 1;
-  const DWORD launchError =
-      LaunchSecondStage(launchFailure.subject.c_str(), parameters, workFolder);
+  const DWORD launchError = LaunchSecondStage(launchFailure.subject.c_str(), parameters,
+                                              workFolder, setupFile.Handle());
+  // The second stage holds its own copy of the handle (or was not started).
+  setupFile.Release();
   // Standing in the work folder during the final wait, or holding it,
   // would keep the cleanup script, which the second stage may run at once,
   // from removing it (and a failed run from removing it itself).

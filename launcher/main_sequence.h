@@ -16,10 +16,11 @@ constexpr DWORD kFinalWaitMs = 5000;
 
 // The whole run: records `instance` as appInstance, steps aside for an open
 // setup window, shows the splash, opens the temporary folder (elevated:
-// the machine's), checks the free space, unpacks the archives and writes
-// the cleanup script beside the work folder, starts the StageRun.exe it
-// unpacked, by its full path, with `commandTail`, and waits for the
-// splash. Returns the exit code.
+// the machine's), checks the free space, holds the setup file
+// (launcher/setup_file.h), unpacks the archives and writes the cleanup
+// script beside the work folder, starts the StageRun.exe it unpacked, by
+// its full path, with `commandTail` and the setup file's handle, and waits
+// for the splash. Returns the exit code.
 //
 // Any failure while naming, unpacking or writing the script (every stream
 // exception, a refused archive or entry, no free name, a path too long, a

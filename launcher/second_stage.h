@@ -19,8 +19,15 @@ ZkString FormatSecondStageParameters(const char* programPath, const char* script
 // unpacked) with the command line `"<programPath>" <parameters>`, in
 // `workFolder` as its current directory, shown normally, and closes the
 // handles it gets. Nothing is searched for: no other folder, no PATH, no
-// App Paths, no file association. Returns 0, or the system's error code
-// when the program could not be started.
-DWORD LaunchSecondStage(const char* programPath, const char* parameters, const char* workFolder);
+// App Paths, no file association. The new process inherits `inherited`
+// (an inheritable handle; null: none) and no other handle: the handle is
+// the only entry of its PROC_THREAD_ATTRIBUTE_HANDLE_LIST. Where the
+// system has no attribute lists (InitializeProcThreadAttributeList and
+// UpdateProcThreadAttribute are looked up at run time), it inherits every
+// inheritable handle of the launcher, and the launcher makes no other
+// handle inheritable. Returns 0, or the system's error code when the
+// program could not be started.
+DWORD LaunchSecondStage(const char* programPath, const char* parameters, const char* workFolder,
+                        HANDLE inherited);
 
 }  // namespace kv

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "launcher/ansi_path.h"
+#include "platform/system_library.h"
 
 namespace kv {
 namespace {
@@ -11,6 +12,16 @@ const wchar_t kMachineEnvironmentKey[] =
     L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
 VolumeReader volumeReader = nullptr;
+SecurityReader securityReader = nullptr;
+
+// TrustedInstaller's service SID (NT SERVICE\TrustedInstaller), the same
+// on every system.
+const char kTrustedInstallerSid[] =
+    "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+
+// What lets somebody rename or delete a folder, change its access or
+// remove its entries.
+constexpr ACCESS_MASK kChangingRights = DELETE | WRITE_DAC | WRITE_OWNER | FILE_DELETE_CHILD;
 
 bool IsDriveRoot(const std::wstring& path) {
   return path.size() >= 3 &&
@@ -26,8 +37,8 @@ Fn KernelFunction(const char* name) {
                 : nullptr;
 }
 
-// The path the system reports for the open `handle`, with its drive letter
-// ("C:\..."), or "\\?\UNC\..." for a network path; empty when it cannot.
+}  // namespace
+
 std::wstring FinalPath(HANDLE handle) {
   using GetFinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
   static const auto getFinalPath = KernelFunction<GetFinalPathFn>("GetFinalPathNameByHandleW");
@@ -47,8 +58,6 @@ std::wstring FinalPath(HANDLE handle) {
   }
   return std::wstring();
 }
-
-}  // namespace
 
 RegistryString ReadMachineEnvironmentValue(const wchar_t* name) {
   RegistryString value;
@@ -139,6 +148,94 @@ bool ReadVolumeFacts(HANDLE handle, VolumeFacts* facts) {
 
 void SetVolumeReaderForTesting(VolumeReader reader) { volumeReader = reader; }
 
+bool IsTrustedFolderSid(PSID sid) {
+  if (!sid || !::IsValidSid(sid)) return false;
+  if (::IsWellKnownSid(sid, WinLocalSystemSid) ||
+      ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) {
+    return true;
+  }
+  static PSID trustedInstaller = [] {
+    PSID converted = nullptr;
+    return ::ConvertStringSidToSidA(kTrustedInstallerSid, &converted) ? converted : nullptr;
+  }();
+  return trustedInstaller && ::EqualSid(sid, trustedInstaller);
+}
+
+bool FolderDescriptorHolds(PSECURITY_DESCRIPTOR descriptor) {
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (!descriptor || !::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+      !IsTrustedFolderSid(owner)) {
+    return false;
+  }
+  BOOL present = FALSE;
+  PACL dacl = nullptr;
+  // No list, or a null one, lets everybody do everything.
+  if (!::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl)
+    return false;
+  GENERIC_MAPPING fileMapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                                 FILE_ALL_ACCESS};
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!::GetAce(dacl, i, &ace)) return false;
+    const auto* header = static_cast<const ACE_HEADER*>(ace);
+    if (header->AceFlags & INHERIT_ONLY_ACE) continue;  // for what is made inside only
+    if (header->AceType == ACCESS_DENIED_ACE_TYPE ||
+        header->AceType == ACCESS_DENIED_CALLBACK_ACE_TYPE) {
+      continue;
+    }
+    // Both allow types share the plain entry's layout; any other kind of
+    // entry is not understood, and so not trusted.
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE &&
+        header->AceType != ACCESS_ALLOWED_CALLBACK_ACE_TYPE) {
+      return false;
+    }
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    PSID sid = &allowed->SidStart;
+    // OWNER RIGHTS gives its rights to the owner, which is trusted here.
+    if (IsTrustedFolderSid(sid) || ::IsWellKnownSid(sid, WinCreatorOwnerRightsSid)) continue;
+    ACCESS_MASK rights = allowed->Mask;
+    ::MapGenericMask(&rights, &fileMapping);
+    if (rights & (kChangingRights | MAXIMUM_ALLOWED)) return false;
+  }
+  return true;
+}
+
+bool ReadSecurity(HANDLE handle, std::vector<BYTE>* descriptor) {
+  const SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD needed = 0;
+  ::GetKernelObjectSecurity(handle, wanted, nullptr, 0, &needed);
+  if (needed == 0 || needed > 65536) return false;
+  descriptor->assign(needed, 0);
+  return ::GetKernelObjectSecurity(handle, wanted, descriptor->data(), needed, &needed) != 0;
+}
+
+void SetSecurityReaderForTesting(SecurityReader reader) { securityReader = reader; }
+
+bool FolderChainHolds(HANDLE folder, const std::wstring& path) {
+  if (!securityReader && RunsUnderWine()) return true;
+  const SecurityReader read = securityReader ? securityReader : &ReadSecurity;
+  std::vector<BYTE> descriptor;
+  if (!read(folder, &descriptor) || !FolderDescriptorHolds(descriptor.data())) return false;
+  // Each folder above, up to the root of the drive.
+  std::wstring::size_type end = path.size();
+  if (end > 3 && path[end - 1] == L'\\') --end;
+  while (end > 3) {
+    end = path.rfind(L'\\', end - 1);
+    if (end == std::wstring::npos || end < 2) return false;
+    const std::wstring above = path.substr(0, end + 1);
+    ScopedFileHandle handle(::CreateFileW(
+        above.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+        nullptr));
+    if (!handle.IsValid() || !read(handle.Get(), &descriptor) ||
+        !FolderDescriptorHolds(descriptor.data())) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool VolumeKeepsAccessLists(HANDLE handle) {
   VolumeFacts facts;
   const bool read = volumeReader ? volumeReader(handle, &facts) : ReadVolumeFacts(handle, &facts);
@@ -153,7 +250,7 @@ bool TempFolder::Open(const std::wstring& path, bool checked, DWORD* error) {
   // other programs keep using the temporary folder.
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (checked ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
   handle_.Reset(::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE |
-                                                FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                                FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags,
                               nullptr));
   if (!handle_.IsValid()) {
@@ -179,7 +276,7 @@ bool TempFolder::Open(const std::wstring& path, bool checked, DWORD* error) {
   // folder are resolved into the final path, which the run then uses.
   std::wstring final = FinalPath(handle_.Get());
   if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !IsDriveRoot(final) ||
-      !VolumeKeepsAccessLists(handle_.Get())) {
+      !VolumeKeepsAccessLists(handle_.Get()) || !FolderChainHolds(handle_.Get(), final)) {
     handle_.Reset();
     return false;
   }

@@ -8,13 +8,17 @@
 // HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment, or,
 // when that value is missing, unusable or names a folder that cannot be
 // trusted, <Windows folder>\TEMP. Users may create entries there but may
-// neither rename nor delete what an administrator made. Nothing of the
+// neither rename nor delete what an administrator made. A folder is trusted
+// only when nobody but SYSTEM, the administrators and TrustedInstaller may
+// rename or delete it, or change its access, nor that of a folder above it
+// (FolderDescriptorHolds). Nothing of the
 // user's (the process's environment, a file, the command line) can steer
 // the choice. A run without elevation has no boundary to defend and takes
 // the user's temporary folder as the system reports it.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
@@ -67,6 +71,49 @@ void SetVolumeReaderForTesting(VolumeReader reader);
 // lists, so that an access list given at creation is not silently dropped.
 bool VolumeKeepsAccessLists(HANDLE handle);
 
+// The path the system reports for the open `handle` (links and junctions
+// resolved), with its drive letter ("C:\..."), or "\\?\UNC\..." for a
+// network path; empty when it cannot.
+std::wstring FinalPath(HANDLE handle);
+
+// The SIDs a machine's temporary folder may leave its changes to: SYSTEM,
+// the built-in administrators and TrustedInstaller (the owner of the
+// Windows folder). OWNER RIGHTS counts with them: FolderDescriptorHolds
+// requires a trusted owner.
+bool IsTrustedFolderSid(PSID sid);
+
+// True when `descriptor` (owner and access list of a folder) lets nobody
+// but the trusted SIDs rename or delete the folder, change its access or
+// remove what it holds: the owner is trusted, the access list is there and
+// not null, and no allow entry for anybody else gives DELETE, WRITE_DAC,
+// WRITE_OWNER or FILE_DELETE_CHILD, with generic rights mapped to the file
+// rights. An entry that applies to children only (inherit-only) does not
+// count; deny entries are not relied on. The right to create files and
+// folders inside is no reason to refuse. FILE_DELETE_CHILD counts on the
+// folder itself as on the folders above it: with it, a user could rename
+// the run's cleanup script away between its lines and put another in its
+// place, whatever the script's own list says.
+bool FolderDescriptorHolds(PSECURITY_DESCRIPTOR descriptor);
+
+// Reads the owner and access list of the open `handle` (which carries
+// READ_CONTROL) into `*descriptor`; false when it cannot.
+using SecurityReader = bool (*)(HANDLE handle, std::vector<BYTE>* descriptor);
+bool ReadSecurity(HANDLE handle, std::vector<BYTE>* descriptor);
+
+// For tests: FolderChainHolds asks `reader` instead of the system; null
+// restores the system's. (Wine keeps no access list but derives one from
+// the Unix owner, so the system's reading is skipped there.)
+void SetSecurityReaderForTesting(SecurityReader reader);
+
+// True when the folder open as `folder` (with READ_CONTROL), whose final
+// path is `path` (a drive path), and every folder above it up to the
+// drive's root satisfy FolderDescriptorHolds. The folders above are opened
+// by the path, without following a link; they cannot be renamed while the
+// folder below them is held. Under Wine, without an injected reader, true:
+// every process of the Unix user has the same rights there, so there is no
+// boundary between a user's processes to defend.
+bool FolderChainHolds(HANDLE folder, const std::wstring& path);
+
 // The run's temporary folder, open.
 class TempFolder {
  public:
@@ -77,8 +124,9 @@ class TempFolder {
   // to), its volume must be local and keep access lists, and the path the
   // run uses is the folder's final path as the system reports it through
   // the handle (links above it resolved); without, the path stays as
-  // given. False when the folder cannot be opened (`*error` holds the
-  // system's error code) or fails a check (`*error` is 0).
+  // given; and FolderChainHolds for it. False when the folder cannot be
+  // opened (`*error` holds the system's error code) or fails a check
+  // (`*error` is 0).
   bool Open(const std::wstring& path, bool checked, DWORD* error);
 
   HANDLE Handle() const { return handle_.Get(); }

@@ -6,7 +6,9 @@
 #include "platform/win32.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int) {
-  // Before anything can load a DLL: only the system folder is searched.
+  // Before anything can load a DLL: a DLL the system folder holds comes
+  // from there whatever asks for it, and only the system folder is searched.
+  kv::PreferSystemFolderImages();
   kv::RestrictDllSearchToSystemFolder();
   return kv::RunMainSequence(instance, commandTail);
 }

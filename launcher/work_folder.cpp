@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "launcher/temp_folder.h"
+#include "platform/system_library.h"
 
 namespace kv {
 
@@ -36,12 +37,6 @@ Fn NtdllFunction(const char* name) {
   HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
   return ntdll ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, name)))
                : nullptr;
-}
-
-bool RunsUnderWine() {
-  // ntdll comes from the system folder before any code of the process
-  // runs; nothing of a user's can add this export to it on Windows.
-  return NtdllFunction<void*>("wine_get_version") != nullptr;
 }
 
 bool IsOneOf(PSID sid, WELL_KNOWN_SID_TYPE first, WELL_KNOWN_SID_TYPE second) {

@@ -8,7 +8,8 @@
 <out-dir>/kvsetup-<version>-linux-x86_64.tar.gz and
 <out-dir>/kvsetup-<version>-windows-x86_64.zip, each one folder kvsetup-<version>/
 with kvpack (kvpack.exe), Setup-stub.exe, example/ (the example payload with
-the stand-ins StageRun.exe and holdproc.exe in BASE), README.txt and
+the example second stage, which runs the cleanup script and records
+nothing, as StageRun.exe, and holdproc.exe in BASE), README.txt and
 THIRD-PARTY.txt (the template with libdeflate's COPYING in its place). The
 archives hold fixed times (SOURCE_DATE_EPOCH, else the stub's) and no user
 names, so the same inputs give the same bundles. Standard library only.

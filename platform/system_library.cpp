@@ -25,6 +25,17 @@ void RestrictDllSearchToSystemFolder(void* (*lookup)(const char* name)) {
   ::SetDllDirectoryW(L"");
 }
 
+void PreferSystemFolderImages(void* (*lookup)(const char* name)) {
+  using SetProcessMitigationPolicyFn = BOOL(WINAPI*)(int policy, void* buffer, SIZE_T size);
+  auto setPolicy = reinterpret_cast<SetProcessMitigationPolicyFn>(
+      (lookup ? lookup : &KernelExport)("SetProcessMitigationPolicy"));
+  if (!setPolicy) return;
+  // PROCESS_MITIGATION_IMAGE_LOAD_POLICY: one DWORD of flags. Systems
+  // without the policy refuse the call; nothing else is to be done there.
+  DWORD flags = kPreferSystem32Images;
+  setPolicy(kProcessImageLoadPolicy, &flags, sizeof flags);
+}
+
 HMODULE LoadSystemLibrary(const char* name) {
   char path[MAX_PATH];
   const UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
@@ -33,6 +44,16 @@ HMODULE LoadSystemLibrary(const char* name) {
   std::strcpy(path + length + 1, name);
   // A full path: the search order plays no part.
   return ::LoadLibraryA(path);
+}
+
+void* SystemFunction(const char* dll, const char* function) {
+  HMODULE module = LoadSystemLibrary(dll);
+  return module ? reinterpret_cast<void*>(::GetProcAddress(module, function)) : nullptr;
+}
+
+bool RunsUnderWine() {
+  HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+  return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 DWORD MilliClock() {

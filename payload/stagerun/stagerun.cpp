@@ -1,14 +1,17 @@
-// Stand-in for the second stage, StageRun.exe. It does what a real second
-// stage does with what the launcher hands it, and records it so that tests
-// and the demo can read it:
+// Stand-in for the second stage, StageRun.exe, for the tests, the demo and
+// the benchmarks only (the publishers' bundles ship example_stage.cpp): the
+// environment chooses its record file, which it replaces. It does what a
+// real second stage does with what the launcher hands it (the first
+// ResourceFile= and CleanUp=), and records it so that tests and the demo
+// can read it:
 //   1. its command line and its current directory (the work folder);
 //   2. the files it finds there;
 //   3. the archives left for it in the executable that ResourceFile= names
 //      (APPBASE, PHOTOUNINST), read with the archive format code;
-//   4. then it starts the cleanup script that CleanUp= names through the
-//      system's cmd,
-//      with its own process id as the script's argument, and ends; the
-//      script's holdproc line waits for it before anything is deleted.
+//   4. then it starts the cleanup script that CleanUp= names by the
+//      contract of stage_contract.h, with its own process id as the
+//      script's argument, and ends; the script's holdproc line waits for it
+//      before anything is deleted.
 //
 // The record goes to the file that the environment variable
 // KV_STAGERUN_RECORD names, else to stagerun-received.txt in the current
@@ -21,6 +24,10 @@
 //   Script=<line> (one per line of the cleanup script, as it was handed over),
 //   CleanupStarted=yes|no|skipped
 // KV_STAGERUN_NO_CLEANUP=1 skips step 4 (for tests that inspect the files).
+// KV_STAGERUN_PROBE_SETUP=1 adds, before step 4 and once the launcher has
+// ended, what another process could do to the file ResourceFile= names:
+//   SetupWrite=, SetupRename=, SetupDelete= (done | refused <error>),
+//   SetupRead=<bytes read, the whole file> | failed
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -28,8 +35,11 @@
 
 #include "archive/archive_format.h"
 #include "archive/pe_resources.h"
+#include "payload/stagerun/stage_contract.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
+
+#include <tlhelp32.h>
 
 namespace {
 
@@ -38,16 +48,6 @@ std::string EnvironmentValue(const char* name) {
   DWORD n = ::GetEnvironmentVariableA(name, buffer, sizeof buffer);
   if (n == 0 || n >= sizeof buffer) return std::string();
   return std::string(buffer, n);
-}
-
-// The quoted value of `key="..."` in the command line, or empty.
-std::string QuotedValue(const std::string& commandLine, const std::string& key) {
-  const std::string head = key + "=\"";
-  const size_t at = commandLine.find(head);
-  if (at == std::string::npos) return std::string();
-  const size_t start = at + head.size();
-  const size_t end = commandLine.find('"', start);
-  return end == std::string::npos ? std::string() : commandLine.substr(start, end - start);
 }
 
 void ListFiles(const std::string& folder, const std::string& prefix, std::string* record) {
@@ -132,34 +132,44 @@ void RecordScript(const std::string& script, std::string* record) {
   }
 }
 
-// Starts "<Windows>\System32\cmd.exe /d /c <script> <pid>" without waiting
-// for it. Not %ComSpec%, which the user can set, and without the
-// AutoRun commands (/d) that the user's registry can add.
-bool StartCleanup(const std::string& script) {
-  wchar_t windows[MAX_PATH];
-  const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
-  const std::wstring cmd = std::wstring(windows, length) + L"\\System32\\cmd.exe";
-  const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, script.c_str(), -1, nullptr, 0);
-  if (wideLength <= 1) return false;
-  std::wstring wideScript(static_cast<size_t>(wideLength), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, script.c_str(), -1, &wideScript[0], wideLength);
-  wideScript.resize(static_cast<size_t>(wideLength) - 1);
-  std::wstring commandLine = L"\"" + cmd + L"\" /d /c \"\"" + wideScript + L"\" " +
-                             std::to_wstring(::GetCurrentProcessId()) + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION info = {};
-  // The script must not stand in the work folder it removes.
-  if (!::CreateProcessW(cmd.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                        nullptr, std::wstring(windows, length).c_str(), &startup, &info)) {
-    return false;
+// The process that started this one (the launcher), or 0.
+DWORD ParentProcessId() {
+  kv::ScopedFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.IsValid()) return 0;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  const DWORD self = ::GetCurrentProcessId();
+  for (BOOL more = ::Process32First(snapshot.Get(), &entry); more;
+       more = ::Process32Next(snapshot.Get(), &entry)) {
+    if (entry.th32ProcessID == self) return entry.th32ParentProcessID;
   }
-  ::CloseHandle(info.hThread);
-  ::CloseHandle(info.hProcess);
-  return true;
+  return 0;
+}
+
+std::string Outcome(bool done) {
+  return done ? "done" : "refused " + std::to_string(::GetLastError());
+}
+
+// What another process could do to the setup file once the launcher has
+// ended: write it, rename it, delete it; then it reads it whole.
+void ProbeSetupFile(const std::string& resourceFile, std::string* record) {
+  kv::ScopedKernelHandle launcher(::OpenProcess(SYNCHRONIZE, FALSE, ParentProcessId()));
+  if (launcher.IsValid()) ::WaitForSingleObject(launcher.Get(), 60000);
+  kv::ScopedFileHandle writer(::CreateFileA(resourceFile.c_str(), GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                            nullptr));
+  *record += "SetupWrite=" + Outcome(writer.IsValid()) + "\r\n";
+  writer.Reset();
+  const std::string moved = resourceFile + ".moved";
+  const bool renamed = ::MoveFileExA(resourceFile.c_str(), moved.c_str(), 0) != 0;
+  *record += "SetupRename=" + Outcome(renamed) + "\r\n";
+  if (renamed) ::MoveFileExA(moved.c_str(), resourceFile.c_str(), 0);
+  *record += "SetupDelete=" + Outcome(::DeleteFileA(resourceFile.c_str()) != 0) + "\r\n";
+  std::vector<uint8_t> bytes;
+  *record += "SetupRead=" +
+             (ReadWholeFile(resourceFile, &bytes) ? std::to_string(bytes.size()) : "failed") +
+             "\r\n";
 }
 
 bool WriteRecord(const std::string& target, const std::string& record) {
@@ -187,8 +197,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   char directory[MAX_PATH * 2] = "";
   ::GetCurrentDirectoryA(sizeof directory, directory);
   const std::string commandLine = ::GetCommandLineA();
-  const std::string resourceFile = QuotedValue(commandLine, "ResourceFile");
-  const std::string cleanup = QuotedValue(commandLine, "CleanUp");
+  const std::string resourceFile = kv::FirstQuotedValue(commandLine, "ResourceFile");
+  const std::string cleanup = kv::FirstQuotedValue(commandLine, "CleanUp");
 
   std::string record = "StartCounter=" + std::to_string(startCounter.QuadPart) + "\r\n";
   record += "CommandLine=" + commandLine + "\r\n";
@@ -198,6 +208,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   ListFiles(directory, "", &record);
   if (!resourceFile.empty()) ListLeftArchives(resourceFile, &record);
   RecordScript(cleanup, &record);
+  if (EnvironmentValue("KV_STAGERUN_PROBE_SETUP") == "1" && !resourceFile.empty())
+    ProbeSetupFile(resourceFile, &record);
 
   std::string target = EnvironmentValue("KV_STAGERUN_RECORD");
   if (target.empty()) target = std::string(directory) + "\\..\\stagerun-received.txt";
@@ -205,7 +217,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // The script deletes nothing until this process has ended (its holdproc
   // line waits for it), so the record can follow the start.
   const bool skip = EnvironmentValue("KV_STAGERUN_NO_CLEANUP") == "1" || cleanup.empty();
-  const bool started = !skip && StartCleanup(cleanup);
+  const bool started = !skip && kv::StartCleanupScript(cleanup);
   record += std::string("CleanupStarted=") + (skip ? "skipped" : started ? "yes" : "no") + "\r\n";
   if (!WriteRecord(target, record)) return 2;
   return skip || started ? 0 : 3;

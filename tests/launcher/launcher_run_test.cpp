@@ -5,11 +5,14 @@
 // TMP/TEMP (a decoy folder here) must stay untouched.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
-#include "platform/win32.h"
 #include "launcher/exit_codes.h"
+#include "launcher/run_failure.h"
+#include "platform/scoped_handle.h"
+#include "platform/win32.h"
 #include "tests/support/machine_temp.h"
 #include "tests/support/program_run.h"
 #include "tests/support/scoped_folder.h"
@@ -194,6 +197,101 @@ TEST_F(LauncherRun, MissingSecondStageEndsTheRunAndStartsNothingElse) {
   EXPECT_EQ(ListTree(temp_.path()), "") << "the failed run left files behind";
   EXPECT_TRUE(::DeleteFileA((outside_.path() + "StageRun.exe").c_str()));
   EXPECT_TRUE(onPath.Remove());
+}
+
+// --- The setup file --------------------------------------------------------
+
+// From the launch until the second stage ends nobody can change, rename or
+// delete the file ResourceFile= names, not even once the launcher has
+// ended; the second stage reads it whole, and once it has ended the file
+// can be moved again. Started through a folder link (which its owner could
+// point elsewhere), ResourceFile= names the file the link led to.
+TEST_F(LauncherRun, TheSetupFileIsHeldUntilTheSecondStageEnds) {
+  const std::string linked = GetEnv("KV_LINKED_TEMP");  // "...\\linked-temp\\", a link
+  const struct {
+    std::string started;  // the folder the setup is started from
+    std::string held;     // the folder ResourceFile= names
+  } cases[] = {
+      {outside_.path(), outside_.path()},
+      {linked, linked.empty() ? "" : linked.substr(0, linked.size() - 5) + "target\\"},
+  };
+  for (const auto& c : cases) {
+    if (c.started.empty()) continue;  // no link made (run-tests makes one)
+    const std::string copy = c.started + "Setup.exe";
+    ASSERT_TRUE(::CopyFileA(setup_.c_str(), copy.c_str(), FALSE)) << copy;
+    ::DeleteFileA(RecordPath().c_str());
+    ProgramRun run = Run("");
+    run.program = copy;
+    run.environment.push_back({"KV_STAGERUN_PROBE_SETUP", "1"});
+    ProgramResult result = RunProgram(run);
+
+    ASSERT_TRUE(result.finished) << copy;
+    EXPECT_EQ(result.exitCode, 0u) << copy;
+    ASSERT_TRUE(WaitForFile(RecordPath(), 70000)) << "the second stage did not end its probe";
+    std::string record;
+    ASSERT_TRUE(ReadWholeFile(RecordPath(), &record));
+    EXPECT_EQ(RecordValue(record, "\nResourceFile"), c.held + "Setup.exe");
+    for (const char* attempt : {"SetupWrite", "SetupRename", "SetupDelete"}) {
+      EXPECT_EQ(RecordValue(record, attempt), "refused 32") << copy << ": " << attempt;
+    }
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(copy, &bytes));
+    EXPECT_EQ(RecordValue(record, "SetupRead"), std::to_string(bytes.size())) << copy;
+    // The script's holdproc line waited for the second stage to end.
+    EXPECT_TRUE(CleanupFinished(temp_.path())) << ListTree(temp_.path());
+    const std::string moved = c.started + "moved.exe";
+    EXPECT_TRUE(::MoveFileA(copy.c_str(), moved.c_str())) << copy << ": " << ::GetLastError();
+    EXPECT_TRUE(::DeleteFileA(moved.c_str()));
+  }
+}
+
+// A setup file that is not the running program any more, or that another
+// program has open for writing, ends the run before anything is written:
+// exit code 14 and the message in the user's language, naming the file.
+TEST_F(LauncherRun, ASetupFileReplacedOrInUseBeforeTheHoldEndsTheRunWithFourteen) {
+  const std::string copy = outside_.path() + "Setup.exe";
+  const std::string away = outside_.path() + "renamed.exe";
+  ScopedFileHandle writer;
+  const struct {
+    const char* what;
+    std::function<void()> meanwhile;
+  } cases[] = {
+      // Renamed while it runs (the system allows it) and a byte-identical
+      // copy put in its place: a path and the bytes prove nothing.
+      {"replaced",
+       [&] {
+         EXPECT_TRUE(::MoveFileA(copy.c_str(), away.c_str()));
+         EXPECT_TRUE(::CopyFileA(away.c_str(), copy.c_str(), TRUE));
+       }},
+      // Held by another program that shares no access (the system refuses
+      // writing to a running program's file, so such a handle stands in for
+      // one open for writing).
+      {"held without sharing",
+       [&] {
+         writer.Reset(::CreateFileA(copy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+         EXPECT_TRUE(writer.IsValid()) << ::GetLastError();
+       }},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(::CopyFileA(setup_.c_str(), copy.c_str(), FALSE)) << c.what;
+    ProgramRun run = Run("");
+    run.program = copy;
+    run.whileSuspended = c.meanwhile;
+    ProgramResult result = RunProgram(run);
+
+    ASSERT_TRUE(result.finished) << c.what;
+    EXPECT_EQ(result.exitCode, static_cast<DWORD>(kExitSetupFileChanged)) << c.what;
+    ASSERT_EQ(result.boxes.size(), 1u) << c.what;
+    EXPECT_EQ(result.boxes[0].caption, L"Kalvora Setup");
+    EXPECT_EQ(result.boxes[0].text, WidePathFailureMessage(kFailSetupFileChanged, Widen(copy)))
+        << c.what;
+    EXPECT_EQ(ListTree(temp_.path()), "") << c.what << ": the run wrote to the temporary folder";
+    EXPECT_EQ(::GetFileAttributesA(RecordPath().c_str()), INVALID_FILE_ATTRIBUTES) << c.what;
+    writer.Reset();
+    ::DeleteFileA(away.c_str());
+    EXPECT_TRUE(::DeleteFileA(copy.c_str())) << c.what << ": " << ::GetLastError();
+  }
 }
 
 // --- Too little free space --------------------------------------------------

@@ -37,7 +37,11 @@ const char* const kKnownDlls[] = {
     "setupapi.dll", "shell32.dll",  "shlwapi.dll",  "user32.dll",  "ws2_32.dll",
 };
 
-TEST(Security, TheExecutableImportsOnlyKnownSystemDlls) {
+// What a built setup asks the loader for: DLLs that come from the system
+// folder by name alone, and, in its manifest, administrator rights and no
+// side-by-side assembly (whose lookup would probe Setup.exe.local\ beside
+// the setup, in the user's download folder).
+TEST(Security, TheExecutableLoadsOnlyKnownSystemDllsAndNoAssembly) {
   std::vector<std::string> names;
   std::string error;
   const std::string setup = GetEnv("KV_SETUP_EXE");
@@ -48,6 +52,22 @@ TEST(Security, TheExecutableImportsOnlyKnownSystemDlls) {
                                    [&](const char* dll) { return Lower(name) == dll; });
     EXPECT_TRUE(known) << name << " is not loaded from the system folder by name alone";
   }
+
+  const std::string built = GetEnv("KV_STAGE_SETUP_EXE");  // made by kvpack from the stub
+  ScopedModule image(::LoadLibraryExA(built.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(image.IsValid()) << built;
+  HRSRC found = ::FindResourceA(image.Get(), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(found, nullptr) << "no manifest";
+  const char* bytes = static_cast<const char*>(::LockResource(::LoadResource(image.Get(), found)));
+  ASSERT_NE(bytes, nullptr);
+  const std::string manifest(bytes, ::SizeofResource(image.Get(), found));
+  EXPECT_EQ(manifest.find("dependency"), std::string::npos) << manifest;
+  EXPECT_EQ(manifest.find("Common-Controls"), std::string::npos) << manifest;
+  EXPECT_NE(manifest.find("<assemblyIdentity type=\"win32\" name=\"Kalvora RozedEvud Setup\" "
+                          "version=\"1.0.0.0\""),
+            std::string::npos)
+      << manifest;
+  EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos) << manifest;
 }
 
 std::string Narrow(const std::wstring& text) {
@@ -139,6 +159,69 @@ TEST(Security, OnlySystemAndTheAdministratorsReachTheWorkFolderAndTheScript) {
   // list and no more.
   EXPECT_EQ(AllowedSids(folder.descriptor),
             (std::vector<std::string>{"S-1-5-18", "S-1-5-32-544", "S-1-3-4"}));
+}
+
+// Stock descriptors of a fresh Windows 10/11 (owner and access list), and
+// folders an administrator might make the machine's TMP/TEMP.
+const char kTrustedInstaller[] = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+const std::string kStockDrive =  // C:\ : users may add folders; Modify is for what is made inside
+    std::string("O:") + kTrustedInstaller +
+    "D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)(A;OICIIO;SDGXGWGR;;;AU)"
+    "(A;;LC;;;AU)";
+const std::string kStockWindows =
+    std::string("O:") + kTrustedInstaller + "D:PAI(A;;FA;;;" + kTrustedInstaller +
+    ")(A;CIIO;GA;;;" + kTrustedInstaller +
+    ")(A;;0x1301bf;;;SY)(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;BA)(A;OICIIO;GA;;;BA)"
+    "(A;;0x1200a9;;;BU)(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)(A;;0x1200a9;;;AC)"
+    "(A;OICIIO;GXGR;;;AC)(A;;0x1200a9;;;S-1-15-2-2)(A;OICIIO;GXGR;;;S-1-15-2-2)";
+const std::string kStockWindowsTemp =  // users may create files and folders, no more
+    "O:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;CI;0x100026;;;BU)(A;OICIIO;FA;;;CO)";
+// A folder an administrator made under C:\: it inherits the drive's
+// inherit-only Modify, which applies to it (DELETE among it).
+const std::string kMadeUnderDrive =
+    "O:BAD:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIID;0x1200a9;;;BU)(A;ID;0x1301bf;;;AU)"
+    "(A;OICIIOID;SDGXGWGR;;;AU)";
+
+// Who may rename or delete a machine's temporary folder or change its
+// access, or that of a folder above it: SYSTEM, the administrators and
+// TrustedInstaller alone.
+TEST(Security, OnlySystemTheAdministratorsAndTrustedInstallerMayChangeTheMachinesTemp) {
+  const struct {
+    std::string sddl;
+    bool holds;
+  } cases[] = {
+      {kStockDrive, true},
+      {kStockWindows, true},
+      {kStockWindowsTemp, true},
+      {kMadeUnderDrive, false},
+      {"O:SYD:P(A;;FA;;;SY)(A;;0x100026;;;WD)", true},    // anybody may create inside
+      {"O:SYD:P(A;;FA;;;SY)(A;OICIIO;GA;;;BU)", true},    // only for what is made inside
+      {"O:SYD:P(A;;FA;;;SY)(A;;SD;;;BU)", false},         // DELETE: rename, remove
+      {"O:SYD:P(A;;FA;;;SY)(A;;WD;;;AU)", false},         // WRITE_DAC
+      {"O:SYD:P(A;;FA;;;SY)(A;;WO;;;AU)", false},         // WRITE_OWNER
+      {"O:SYD:P(A;;FA;;;SY)(A;;0x40;;;BU)", false},       // FILE_DELETE_CHILD
+      {"O:SYD:P(A;;FA;;;SY)(A;CI;GA;;;BU)", false},       // generic, mapped
+      {"O:SYD:P(A;;FA;;;SY)(A;;GW;;;BU)", true},          // generic write: no deleting
+      {"O:SYD:P(A;;FA;;;SY)(A;;FA;;;CO)", false},         // not inherit-only: not trusted
+      {"O:SYD:P(A;;FA;;;SY)(A;;FA;;;OW)", true},          // the owner's, trusted here
+      {"O:SYD:P(D;;FA;;;BU)(A;;FA;;;BU)", false},         // a deny entry is not relied on
+      {"O:S-1-5-21-1-2-3-1000D:P(A;;FA;;;SY)", false},    // a user owns it
+      {"O:SY", false},                                     // no access list
+  };
+  for (const auto& c : cases) {
+    Descriptor d(c.sddl.c_str());
+    ASSERT_NE(d.descriptor, nullptr) << c.sddl;
+    EXPECT_EQ(FolderDescriptorHolds(d.descriptor), c.holds) << c.sddl;
+  }
+  Descriptor withList("O:SYD:P(A;;FA;;;SY)");
+  SECURITY_DESCRIPTOR nullList;
+  ASSERT_TRUE(::InitializeSecurityDescriptor(&nullList, SECURITY_DESCRIPTOR_REVISION));
+  PSID system = nullptr;
+  BOOL defaulted = FALSE;
+  ASSERT_TRUE(::GetSecurityDescriptorOwner(withList.descriptor, &system, &defaulted));
+  ASSERT_TRUE(::SetSecurityDescriptorOwner(&nullList, system, FALSE));
+  ASSERT_TRUE(::SetSecurityDescriptorDacl(&nullList, TRUE, nullptr, FALSE));
+  EXPECT_FALSE(FolderDescriptorHolds(&nullList)) << "a null list lets everybody in";
 }
 
 // Reports a volume like a FAT stick or a network drive.
@@ -246,16 +329,43 @@ TEST(Security, WorkFolderAndScriptAreCreatedNewAndCheckedThroughTheirHandles) {
 
 void* NoExport(const char*) { return nullptr; }
 
+// What SetProcessMitigationPolicy was asked, as the system would be asked.
+int g_policy = -1;
+DWORD g_policyFlags = 0;
+SIZE_T g_policySize = 0;
+BOOL WINAPI FakeSetProcessMitigationPolicy(int policy, void* buffer, SIZE_T size) {
+  g_policy = policy;
+  g_policySize = size;
+  g_policyFlags = size == sizeof(DWORD) ? *static_cast<DWORD*>(buffer) : 0;
+  return TRUE;
+}
+void* MitigationExport(const char* name) {
+  return std::string(name) == "SetProcessMitigationPolicy"
+             ? reinterpret_cast<void*>(&FakeSetProcessMitigationPolicy)
+             : nullptr;
+}
+
 // The DLL search: where SetDefaultDllDirectories is missing, the DLL
 // folder of the process becomes the empty text, which takes the current
 // folder out of the search (a folder set before stands for "not done").
-TEST(Security, WithoutSetDefaultDllDirectoriesTheCurrentFolderLeavesTheDllSearch) {
+// The image load policy asks for system-folder DLLs before any other
+// (ProcessImageLoadPolicy, 10; PreferSystem32Images, bit 2), and a system
+// without the call is left alone. (Wine accepts the policy and changes
+// nothing, so the call is observed through the lookup.)
+TEST(Security, TheDllSearchIsNarrowedWhereverTheSystemAllows) {
   wchar_t folder[MAX_PATH] = L"";
   ASSERT_TRUE(::SetDllDirectoryW(L"C:\\marker"));
   RestrictDllSearchToSystemFolder(&NoExport);
   EXPECT_EQ(::GetDllDirectoryW(MAX_PATH, folder), 0u);
   EXPECT_STREQ(folder, L"");
   ::SetDllDirectoryW(nullptr);
+
+  PreferSystemFolderImages(&MitigationExport);
+  EXPECT_EQ(g_policy, 10);
+  EXPECT_EQ(g_policySize, sizeof(DWORD));
+  EXPECT_EQ(g_policyFlags, 0x4u);
+  PreferSystemFolderImages(&NoExport);
+  PreferSystemFolderImages();  // the system's, as WinMain calls it
 }
 
 // The machine's values as the registry might hold them.
@@ -301,6 +411,27 @@ TEST(Security, TheMachinesTemporaryFolderIsExpandedFromTheSystemsOwnValuesOnly) 
   EXPECT_EQ(MachineTempFolderFromValue(RegistryString(), L"C:\\Win"), L"");
 }
 
+// Descriptors by folder, as a Windows would report them: the machine
+// folder (or the folder above it) may be changed by users; every other
+// folder is the stock Windows TEMP's. (Wine keeps none of its own.)
+std::wstring g_changeable;
+bool ChangeableFolder(HANDLE handle, std::vector<BYTE>* descriptor) {
+  std::wstring path = FinalPath(handle);
+  if (!path.empty() && path.back() != L'\\') path += L'\\';
+  const std::string sddl = SameText(path, g_changeable) ? kMadeUnderDrive : kStockWindowsTemp;
+  Descriptor made(sddl.c_str());
+  const DWORD size = ::GetSecurityDescriptorLength(made.descriptor);
+  const BYTE* bytes = static_cast<const BYTE*>(made.descriptor);
+  descriptor->assign(bytes, bytes + size);
+  return true;
+}
+
+class SecurityReaderOverride {
+ public:
+  explicit SecurityReaderOverride(SecurityReader reader) { SetSecurityReaderForTesting(reader); }
+  ~SecurityReaderOverride() { SetSecurityReaderForTesting(nullptr); }
+};
+
 // Elevated: the machine's folder where it can be trusted, else the Windows
 // folder's TEMP. Not elevated: the user's own, as the system reports it.
 TEST(Security, WhichTemporaryFolderARunTakes) {
@@ -320,25 +451,35 @@ TEST(Security, WhichTemporaryFolderARunTakes) {
   // the Windows folder's TEMP on Windows: never a path through the link.
   const std::wstring linkTarget =
       linked.empty() ? windowsTemp : Widen(linked.substr(0, linked.size() - 1 - 4) + "target\\");
+  const std::wstring machineParent =
+      machinePath.substr(0, machinePath.rfind(L'\\', machinePath.size() - 2) + 1);
   const struct {
     bool elevated;
     const wchar_t* machineTmp;  // null: no value
     VolumeReader volumes;       // null: the system's
+    std::wstring changeable;    // a folder users may change (empty: none; the system's
+                                // descriptors then, which Wine does not keep)
     bool opened;
     std::wstring folder;
   } cases[] = {
-      {true, machinePath.c_str(), nullptr, true, machinePath},
-      {true, nullptr, nullptr, true, windowsTemp},
-      {true, missing.c_str(), nullptr, true, windowsTemp},
-      {true, L"%USERPROFILE%\\Temp", nullptr, true, windowsTemp},
-      {true, linked.empty() ? missing.c_str() : linkedPath.c_str(), nullptr, true, linkTarget},
-      {true, machinePath.c_str(), &FatVolume, false, windowsTemp},
-      {false, machinePath.c_str(), &FatVolume, true, Widen(user.path())},
+      {true, machinePath.c_str(), nullptr, L"", true, machinePath},
+      {true, nullptr, nullptr, L"", true, windowsTemp},
+      {true, missing.c_str(), nullptr, L"", true, windowsTemp},
+      {true, L"%USERPROFILE%\\Temp", nullptr, L"", true, windowsTemp},
+      {true, linked.empty() ? missing.c_str() : linkedPath.c_str(), nullptr, L"", true, linkTarget},
+      {true, machinePath.c_str(), &FatVolume, L"", false, windowsTemp},
+      {true, machinePath.c_str(), nullptr, L"none", true, machinePath},
+      {true, machinePath.c_str(), nullptr, machinePath, true, windowsTemp},
+      {true, machinePath.c_str(), nullptr, machineParent, true, windowsTemp},
+      {true, windowsTemp.c_str(), nullptr, windowsTemp, false, windowsTemp},
+      {false, machinePath.c_str(), &FatVolume, L"", true, Widen(user.path())},
   };
   for (const auto& c : cases) {
     g_tmpData = c.machineTmp;
     g_tmpType = REG_EXPAND_SZ;
+    g_changeable = c.changeable;
     VolumeReaderOverride override(c.volumes);
+    SecurityReaderOverride descriptors(c.changeable.empty() ? nullptr : &ChangeableFolder);
     TempFolder folder;
     std::wstring refused;
     DWORD error = 0;
@@ -347,7 +488,8 @@ TEST(Security, WhichTemporaryFolderARunTakes) {
     const std::wstring got = opened ? folder.Path() : refused;
     const bool viaWindowsTemp = c.folder == linkTarget && SameText(got, windowsTemp);
     EXPECT_TRUE(SameText(got, c.folder) || viaWindowsTemp)
-        << Narrow(c.machineTmp ? c.machineTmp : L"(none)") << ": " << Narrow(got);
+        << Narrow(c.machineTmp ? c.machineTmp : L"(none)") << " (" << Narrow(c.changeable)
+        << "): " << Narrow(got);
   }
   g_tmpData = nullptr;
   ::SetEnvironmentVariableW(L"TMP", oldTmp.empty() ? nullptr : oldTmp.c_str());

@@ -175,13 +175,19 @@ ProgramResult RunProgram(const ProgramRun& run) {
   PROCESS_INFORMATION info;
   std::memset(&info, 0, sizeof info);
   if (!::CreateProcessW(program.c_str(), mutableLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_UNICODE_ENVIRONMENT, environment.data(),
-                        directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
+                        CREATE_UNICODE_ENVIRONMENT |
+                            (run.whileSuspended ? CREATE_SUSPENDED : 0),
+                        environment.data(), directory.empty() ? nullptr : directory.c_str(),
+                        &startup, &info)) {
     return result;
   }
   result.started = true;
   ScopedKernelHandle process(info.hProcess);
   ScopedKernelHandle thread(info.hThread);
+  if (run.whileSuspended) {
+    run.whileSuspended();
+    ::ResumeThread(info.hThread);
+  }
 
   std::set<HWND> answered;
   const DWORD start = ::GetTickCount();

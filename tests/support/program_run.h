@@ -37,6 +37,9 @@ struct ProgramRun {
   std::function<int(const MessageBoxSeen&)> answer;
   // Called while the program runs, about every 20 ms, with its process id.
   std::function<void(DWORD processId)> whileRunning;
+  // When set, the program is started suspended (its image mapped, none of
+  // its code run yet), this is called, and then it runs.
+  std::function<void()> whileSuspended;
 };
 
 struct ProgramResult {
