@@ -18,9 +18,11 @@ namespace kv {
 constexpr unsigned long kExtractionStepBytes = 64 * 1024;
 
 // Bytes per write of an entry inflated whole: a larger entry is written in
-// pieces of this size with a pause (PausePoint) between them. A piece takes
-// about 1 ms to write under Wine, and the largest whole entry (8 MiB) about
-// 15 ms to inflate (bench/README.md, "Dispatching while unpacking").
+// pieces of this size with a pause (PausePoint) between them. Under Wine a
+// piece takes 0.2 ms to write (4 ms at worst under load), and inflating the
+// largest whole entry (8 MiB of text) 3 to 8 ms (20 ms at worst), well
+// inside the 50 ms between dispatches (bench/piece_times.cpp, and
+// bench/README.md, "Dispatching while unpacking").
 constexpr unsigned long kWholeWritePieceBytes = 1ul << 20;
 
 // What extraction keeps from one entry to the next in a run, so that no
