@@ -253,8 +253,9 @@ int RunMainSequence(HINSTANCE instance, const char* commandTail) {
   if (BringOpenSetupForward()) return kExitSuccess;
 
   HWND splash = ShowSplash();
-  // Until the unpacking starts, a Yes to the close question finds nothing
-  // written.
+  // The run's pauses: they dispatch the splash's messages while the run
+  // works, and stop it where the user has answered Yes to the close
+  // question. A Yes before the unpacking finds nothing written.
   MessagePauses pauses(true);
 
   // Elevated, the machine's temporary folder; otherwise the user's. Held

@@ -193,11 +193,11 @@ class LauncherSplashRun : public ::testing::Test {
   }
 
   // Runs `setup` with the test's temporary folder, looking at the screen
-  // and the folders about every 20 ms; while the payload is unpacked, each
-  // look sends the splash WM_NULL and waits up to 2 s for the answer, and,
-  // with `closeAnswer` (IDYES or IDNO), the first such look asks the
-  // splash to close as the system does for a user and the question gets
-  // that answer. The second stage (from the payload) records what it
+  // and the folders about every 20 ms. While the payload is unpacked, the
+  // first look covers the splash for a moment; each look sends the splash
+  // WM_NULL and waits up to 2 s for the answer; and, with `closeAnswer`
+  // (IDYES or IDNO), the first look asks the splash to close as the system
+  // does for a user, and the question gets that answer. The second stage (from the payload) records what it
   // received outside the temporary folder and leaves the unpacked files in
   // place.
   ProgramResult Run(const std::string& setup, int closeAnswer = 0) {
