@@ -78,9 +78,10 @@ enum class TargetFile {
 // `target` says, with no sharing. An entry recorded at no more than the
 // whole-entry limit (kWholeEntryLimit, or the context's) is inflated whole
 // into a buffer of exactly `uncompressedLength` bytes and written in pieces
-// of up to kWholeWritePieceBytes; a larger one, or one that does not inflate whole to exactly its
-// record (a damaged one, or one whose buffer memory could not be had), is
-// inflated through the zlib stream and written in steps of up to 64 KiB.
+// of up to kWholeWritePieceBytes; a larger one, or one that does not
+// inflate whole to exactly its record (a damaged one, or one whose buffer
+// memory could not be had), is inflated through the zlib stream and written
+// in steps of up to 64 KiB.
 // Either way never more than `uncompressedLength` bytes are produced: the
 // inflation stops as soon as the stream would yield more.
 //

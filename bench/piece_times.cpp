@@ -56,9 +56,13 @@ int main(int argc, char** argv) {
                                "epsilon ", "zeta ", "eta ", "theta\r\n"};
   for (size_t i = 0; i < n;) {
     seed = seed * 1103515245 + 12345;
-    for (const char* w = words[seed >> 29]; *w && i < n; ++w) text[i++] = static_cast<unsigned char>(*w);
+    for (const char* w = words[seed >> 29]; *w && i < n; ++w)
+      text[i++] = static_cast<unsigned char>(*w);
   }
-  for (unsigned char& b : random) b = static_cast<unsigned char>((seed = seed * 1103515245 + 12345) >> 24);
+  for (unsigned char& b : random) {
+    seed = seed * 1103515245 + 12345;
+    b = static_cast<unsigned char>(seed >> 24);
+  }
 
   libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
   std::vector<unsigned char> out(n);

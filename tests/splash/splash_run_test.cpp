@@ -164,8 +164,9 @@ std::string Describe(const std::vector<Look>& looks, double startMs) {
             " ms:" + (look.tempWritten ? " temp" : "") + (look.unpacking ? " unpacking" : "") +
             (look.splashShown ? " SPLASH" : "") + (look.stageStarted ? " stage" : "") +
             (look.answerMs < 0 ? ""
-             : look.timedOut   ? " WM_NULL unanswered"
-                               : " WM_NULL " + std::to_string(static_cast<int>(look.answerMs)) + " ms") +
+             : look.timedOut
+                 ? " WM_NULL unanswered"
+                 : " WM_NULL " + std::to_string(static_cast<int>(look.answerMs)) + " ms") +
             " " + look.screen + "\n";
   }
   return text;
@@ -197,9 +198,9 @@ class LauncherSplashRun : public ::testing::Test {
   // first look covers the splash for a moment; each look sends the splash
   // WM_NULL and waits up to 2 s for the answer; and, with `closeAnswer`
   // (IDYES or IDNO), the first look asks the splash to close as the system
-  // does for a user, and the question gets that answer. The second stage (from the payload) records what it
-  // received outside the temporary folder and leaves the unpacked files in
-  // place.
+  // does for a user, and the question gets that answer. The second stage
+  // (from the payload) records what it received outside the temporary
+  // folder and leaves the unpacked files in place.
   ProgramResult Run(const std::string& setup, int closeAnswer = 0) {
     ProgramRun run;
     run.program = setup;
