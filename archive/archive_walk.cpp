@@ -68,11 +68,13 @@ void CheckTargetPaths(const std::vector<PayloadArchive>& payload, const std::str
 }
 
 void UnpackArchives(const std::vector<PayloadArchive>& payload, const char* workFolder,
-                    CreatedFolderList& folders, UnpackObserver& observer) {
+                    CreatedFolderList& folders, UnpackObserver& observer,
+                    PausePoint* pauses) {
   // One engine, one block and one account of the folders for the whole
   // walk; the work folder (its path without the backslash) exists.
   const std::string root(workFolder, std::strlen(workFolder) - 1);
   ExtractionContext context(root);
+  context.PauseAt(pauses);
   PathSet written;
   for (const PayloadArchive& archive : payload) {
     for (const ArchiveEntry& entry : archive.directory.entries) {

@@ -8,6 +8,7 @@
 
 #include "archive/archive_format.h"
 #include "launcher/folder_path.h"
+#include "launcher/pause_point.h"
 #include "platform/win32.h"
 
 namespace kv {
@@ -66,7 +67,10 @@ void CheckTargetPaths(const std::vector<PayloadArchive>& payload, const std::str
 // ever created anew (an existing file of somebody else's is never opened:
 // the entry fails with code 7), except that a name an earlier entry of this
 // walk wrote replaces that file. Exceptions of ExtractEntry pass through.
+// `pauses` (may be null) is paused at before each entry and between the
+// pieces of its output (ExtractEntry); what it throws ends the walk there.
 void UnpackArchives(const std::vector<PayloadArchive>& payload, const char* workFolder,
-                    CreatedFolderList& folders, UnpackObserver& observer);
+                    CreatedFolderList& folders, UnpackObserver& observer,
+                    PausePoint* pauses = nullptr);
 
 }  // namespace kv

@@ -37,7 +37,8 @@ namespace {
 // (265,000 inflate calls for a 26 MB payload) would keep it on its slow
 // path and make unpacking twice as slow.
 void InflateInSteps(ZKInflate& engine, unsigned char* block, ZKMemRead& source, ZKWrite* writer,
-                    ZKFile& file, unsigned long uncompressedLength, const char* targetPath) {
+                    ZKFile& file, unsigned long uncompressedLength, const char* targetPath,
+                    PausePoint* pauses) {
   // An entry that an exception ended left the shared engine mid-stream.
   if (engine.GetState() != ZKInflate::Idle) engine.EndInflate(nullptr);
   engine.StartInflate();
@@ -59,6 +60,7 @@ void InflateInSteps(ZKInflate& engine, unsigned char* block, ZKMemRead& source, 
     if (produced == 0) break;
     writer->stWrite(block, produced);
     left -= produced;
+    if (pauses) pauses->Pause();
   }
   engine.EndInflate(&source);
   file.Close();
@@ -76,6 +78,9 @@ void ExtractEntry(const void* data, unsigned long compressedLength, unsigned lon
                   const char* targetPath, CreatedFolderList* folders, TargetFile target,
                   const std::function<void(const char*)>& fileCreated,
                   ExtractionContext* context) {
+  PausePoint* const pauses = context ? context->Pauses() : nullptr;
+  if (pauses) pauses->Pause();
+
   // The folder part: everything before the last backslash.
   std::string folder(targetPath);
   const std::string::size_type cut = folder.rfind('\\');
@@ -106,7 +111,16 @@ void ExtractEntry(const void* data, unsigned long compressedLength, unsigned lon
   WholeEntryInflater& whole = context ? context->Whole() : *ownWhole;
   if (uncompressedLength <= whole.Limit() &&
       whole.Inflate(data, compressedLength, uncompressedLength)) {
-    file->stWrite(whole.Data(), uncompressedLength);
+    // In pieces, so that writing a large entry does not keep the pauses
+    // apart.
+    const unsigned char* piece = whole.Data();
+    for (unsigned long left = uncompressedLength; left > 0;) {
+      const unsigned long size = left < kWholeWritePieceBytes ? left : kWholeWritePieceBytes;
+      file->stWrite(piece, size);
+      piece += size;
+      left -= size;
+      if (pauses && left > 0) pauses->Pause();
+    }
     file->Close();
     return;
   }
@@ -122,7 +136,7 @@ void ExtractEntry(const void* data, unsigned long compressedLength, unsigned lon
   ZKMemRead source(data, compressedLength);
   InflateInSteps(context ? context->Engine() : *ownEngine,
                  context ? context->Block() : ownBlock.get(), source, file.get(), *file,
-                 uncompressedLength, targetPath);
+                 uncompressedLength, targetPath, pauses);
 }
 
 }  // namespace kv

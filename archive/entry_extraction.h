@@ -8,6 +8,7 @@
 #include "archive/known_folders.h"
 #include "archive/whole_entry_inflate.h"
 #include "launcher/folder_path.h"
+#include "launcher/pause_point.h"
 #include "stream/inflate_stream.h"
 
 namespace kv {
@@ -15,6 +16,14 @@ namespace kv {
 // Bytes of compressed input per refill, and of output per step and write,
 // for entries inflated through the zlib stream.
 constexpr unsigned long kExtractionStepBytes = 64 * 1024;
+
+// Bytes per write of an entry inflated whole: a larger entry is written in
+// pieces of this size with a pause (PausePoint) between them. Under Wine a
+// piece takes 0.2 ms to write (4 ms at worst under load), and inflating the
+// largest whole entry (8 MiB of text) 3 to 8 ms (20 ms at worst), well
+// inside the 50 ms between dispatches (bench/piece_times.cpp, and
+// bench/README.md, "Dispatching while unpacking").
+constexpr unsigned long kWholeWritePieceBytes = 1ul << 20;
 
 // What extraction keeps from one entry to the next in a run, so that no
 // entry pays for it again: the whole-entry buffer and decompressor, the
@@ -29,6 +38,12 @@ class ExtractionContext {
   explicit ExtractionContext(const std::string& workFolder,
                              unsigned long wholeEntryLimit = kWholeEntryLimit)
       : folders_(workFolder), whole_(wholeEntryLimit) {}
+
+  // Where the extraction pauses (null: nowhere): before an entry's folders
+  // and file are made, and between the pieces of its output. Whatever a
+  // pause throws ends the entry with its file closed.
+  void PauseAt(PausePoint* pauses) { pauses_ = pauses; }
+  PausePoint* Pauses() const { return pauses_; }
 
   KnownFolders& Folders() { return folders_; }
   WholeEntryInflater& Whole() { return whole_; }
@@ -46,6 +61,7 @@ class ExtractionContext {
   WholeEntryInflater whole_;
   std::unique_ptr<ZKInflate> engine_;
   std::unique_ptr<unsigned char[]> block_;
+  PausePoint* pauses_ = nullptr;
 };
 
 // Whose file the target is.
@@ -61,10 +77,11 @@ enum class TargetFile {
 // folder in `folders` (see CreatedFolderList). The file is opened as
 // `target` says, with no sharing. An entry recorded at no more than the
 // whole-entry limit (kWholeEntryLimit, or the context's) is inflated whole
-// into a buffer of exactly `uncompressedLength` bytes and written with one
-// write; a larger one, or one that does not inflate whole to exactly its
-// record (a damaged one, or one whose buffer memory could not be had), is
-// inflated through the zlib stream and written in steps of up to 64 KiB.
+// into a buffer of exactly `uncompressedLength` bytes and written in pieces
+// of up to kWholeWritePieceBytes; a larger one, or one that does not
+// inflate whole to exactly its record (a damaged one, or one whose buffer
+// memory could not be had), is inflated through the zlib stream and written
+// in steps of up to 64 KiB.
 // Either way never more than `uncompressedLength` bytes are produced: the
 // inflation stops as soon as the stream would yield more.
 //
@@ -86,7 +103,10 @@ enum class TargetFile {
 // files to remove should anything fail later.
 // With a `context`, its buffers and known folders are used (the folders
 // through KnownFolders::Ensure); without one, the missing folders are made
-// by CreateFolderPath and the buffers are the call's own.
+// by CreateFolderPath and the buffers are the call's own. With the
+// context's pause point, the entry pauses between pieces of its output (and
+// before its file is opened); an exception thrown there passes through
+// like the others, with the file closed and holding whole pieces.
 void ExtractEntry(const void* data, unsigned long compressedLength, unsigned long uncompressedLength,
                   const char* targetPath, CreatedFolderList* folders,
                   TargetFile target = TargetFile::kNew,

@@ -1,4 +1,4 @@
-// bench_driver [rounds] [production] [small] [fixed]
+// bench_driver [rounds] [production] [small] [fixed] [noref] [old=<folder>]
 //
 // Times the launcher's unpacking against a reference extractor written for
 // speed, on two payload shapes, and the launcher's fixed cost against a
@@ -18,6 +18,13 @@
 // order of the pairs and within them changes from round to round. The
 // words after the rounds pick the comparisons (default: all three).
 // `rounds` counted rounds (default 7) follow one warm-up round.
+//
+// old=<folder> adds an older launcher as one more contender: the
+// BenchSetup.exe, BenchSmallSetup.exe and BenchFixedSetup.exe of that
+// folder (another checkout's build), paired the same way, and prints for
+// each shape its net unpacking time against the launcher's, per round of
+// pairs. noref leaves the reference extractor out (the shapes' reference
+// pairs; the fixed cost's baseline stays).
 //
 // Every run gets a fresh temporary folder (TMP, TEMP), is timed from its
 // CreateProcess to the second stage's own start stamp, must leave exactly
@@ -68,6 +75,9 @@ enum ProgramId {
   kReferenceSmall,
   kReferenceFixed,
   kBaseline,
+  kOldProduction,
+  kOldSmall,
+  kOldFixed,
   kProgramCount
 };
 
@@ -247,6 +257,26 @@ void PrintShape(const char* title, double goalRatio, const Program* programs,
               Verdict(privGrowth, growthBudget));
 }
 
+// The launcher against an older build of it on one shape: the net
+// unpacking time (payload less StageRun alone) of each round's pairs.
+void PrintAgainstOld(const char* title, const Pair& launcherPair, const Pair& oldPair) {
+  std::vector<double> now, old, differences;
+  for (size_t i = 0; i < launcherPair.firstMs.size(); ++i) {
+    now.push_back(launcherPair.firstMs[i] - launcherPair.secondMs[i]);
+    old.push_back(oldPair.firstMs[i] - oldPair.secondMs[i]);
+    differences.push_back(now.back() - old.back());
+  }
+  const double ratio = Median(now) / Median(old);
+  std::printf("\n%s, launcher against the old launcher, net unpacking per round of pairs (ms):\n",
+              title);
+  std::printf("  %-10s %9s %9s %9s\n", "", "median", "min", "max");
+  std::printf("  %-10s %9.1f %9.1f %9.1f\n", "launcher", Median(now), Min(now), Max(now));
+  std::printf("  %-10s %9.1f %9.1f %9.1f\n", "old", Median(old), Min(old), Max(old));
+  std::printf("  new / old: %.3f by the medians of the rounds' nets (at most 1.02 -> %s); "
+              "new - old per round: median %+.1f ms\n",
+              ratio, ratio <= 1.02 ? "held" : "NOT held", Median(differences));
+}
+
 void PrintFixedCost(const Program* programs, const Pair& pair) {
   const Net d = NetOf(pair);
   std::printf("\nFixed cost (StageRun.exe alone), ms to second stage:\n");
@@ -263,7 +293,7 @@ void PrintFixedCost(const Program* programs, const Pair& pair) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: bench_driver [rounds] [production] [small] [fixed]\n"
+               "usage: bench_driver [rounds] [production] [small] [fixed] [noref] [old=<folder>]\n"
                "  rounds >= 1, default %d; the words pick the comparisons, default all\n",
                kDefaultRounds);
   return 2;
@@ -273,9 +303,14 @@ int Usage() {
 
 int main(int argc, char** argv) {
   int rounds = kDefaultRounds;
-  bool wantProduction = false, wantSmall = false, wantFixed = false;
+  bool wantProduction = false, wantSmall = false, wantFixed = false, reference = true;
+  std::string oldFolder;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "production") == 0) wantProduction = true;
+    if (std::strncmp(argv[i], "old=", 4) == 0) {
+      oldFolder = argv[i] + 4;
+      if (!oldFolder.empty() && oldFolder.back() != '\\') oldFolder += '\\';
+    } else if (std::strcmp(argv[i], "noref") == 0) reference = false;
+    else if (std::strcmp(argv[i], "production") == 0) wantProduction = true;
     else if (std::strcmp(argv[i], "small") == 0) wantSmall = true;
     else if (std::strcmp(argv[i], "fixed") == 0) wantFixed = true;
     else if (i == 1 && (rounds = std::atoi(argv[i])) >= 1) continue;
@@ -292,16 +327,31 @@ int main(int argc, char** argv) {
       {"reference, small files", "bench_reference_small.exe", {}, {}, {}},
       {"reference, StageRun only", "bench_reference_fixed.exe", {}, {}, {}},
       {"splash baseline, StageRun only", "bench_splash_baseline.exe", {}, {}, {}},
+      {"old launcher, production", "BenchSetup.exe", {}, {}, {}},
+      {"old launcher, small files", "BenchSmallSetup.exe", {}, {}, {}},
+      {"old launcher, StageRun only", "BenchFixedSetup.exe", {}, {}, {}},
   };
+  const bool withOld = !oldFolder.empty();
   std::vector<Pair> pairs;
-  if (wantProduction) {
-    pairs.push_back({kLauncherProduction, kLauncherFixed, {}, {}});
-    pairs.push_back({kReferenceProduction, kReferenceFixed, {}, {}});
+  // Per shape: the launcher's pair, the reference's, the old launcher's.
+  int perShape[2] = {-1, -1}, referenceAt[2] = {-1, -1}, oldAt[2] = {-1, -1};
+  const bool wanted[2] = {wantProduction, wantSmall};
+  const ProgramId shapes[2][3] = {{kLauncherProduction, kReferenceProduction, kOldProduction},
+                                  {kLauncherSmall, kReferenceSmall, kOldSmall}};
+  for (int shape = 0; shape < 2; ++shape) {
+    if (!wanted[shape]) continue;
+    perShape[shape] = static_cast<int>(pairs.size());
+    pairs.push_back({shapes[shape][0], kLauncherFixed, {}, {}});
+    if (reference) {
+      referenceAt[shape] = static_cast<int>(pairs.size());
+      pairs.push_back({shapes[shape][1], kReferenceFixed, {}, {}});
+    }
+    if (withOld) {
+      oldAt[shape] = static_cast<int>(pairs.size());
+      pairs.push_back({shapes[shape][2], kOldFixed, {}, {}});
+    }
   }
-  if (wantSmall) {
-    pairs.push_back({kLauncherSmall, kLauncherFixed, {}, {}});
-    pairs.push_back({kReferenceSmall, kReferenceFixed, {}, {}});
-  }
+  const int fixedAt = static_cast<int>(pairs.size());
   if (wantFixed) pairs.push_back({kLauncherFixed, kBaseline, {}, {}});
   std::vector<bool> used(kProgramCount, false);
   for (const Pair& pair : pairs) used[pair.first] = used[pair.second] = true;
@@ -310,7 +360,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < kProgramCount; ++i) {
     if (!used[i]) continue;
     Program& p = programs[i];
-    p.path = folder + p.file;
+    p.path = (i >= kOldProduction ? oldFolder : folder) + p.file;
     p.facts = kv::bench::ReadArchiveFacts(p.path);
     if (!p.facts.ok) {
       std::printf("%s: %s\n", p.file, p.facts.error.c_str());
@@ -373,15 +423,15 @@ int main(int argc, char** argv) {
   if (!ok) return 1;
 
   PrintPrograms(programs, used);
-  size_t at = 0;
-  if (wantProduction) {
-    PrintShape("Production shape", kGoalRatioProduction, programs, pairs[at], pairs[at + 1]);
-    at += 2;
+  const char* titles[2] = {"Production shape", "Small-files shape"};
+  const double goals[2] = {kGoalRatioProduction, kGoalRatioSmallFiles};
+  for (int shape = 0; shape < 2; ++shape) {
+    if (referenceAt[shape] >= 0)
+      PrintShape(titles[shape], goals[shape], programs, pairs[perShape[shape]],
+                 pairs[referenceAt[shape]]);
+    if (oldAt[shape] >= 0)
+      PrintAgainstOld(titles[shape], pairs[perShape[shape]], pairs[oldAt[shape]]);
   }
-  if (wantSmall) {
-    PrintShape("Small-files shape", kGoalRatioSmallFiles, programs, pairs[at], pairs[at + 1]);
-    at += 2;
-  }
-  if (wantFixed) PrintFixedCost(programs, pairs[at]);
+  if (wantFixed) PrintFixedCost(programs, pairs[fixedAt]);
   return 0;
 }

@@ -1,11 +1,14 @@
 // The launcher's exit codes, one per outcome. Never renumber or reuse one;
-// the README lists them for the people who ship the launcher.
+// README.md and the publishers' README (packaging/README.txt) list them for
+// the people who ship the launcher, each row beginning with its comment's
+// first clause (up to the first "(" or ";"), which a test compares.
 #pragma once
 
 namespace kv {
 
 enum ExitCode : int {
-  kExitSuccess = 0,            // second stage requested, or an open setup window brought forward
+  kExitSuccess = 0,            // the second stage was started, or an open setup window was
+                               // brought forward
   kExitInsufficientSpace = 1,  // the temporary folder's drive has less than 10 MB free
   kExitNoFreeName = 2,         // no unused name for the script or the work folder
   kExitCannotCreate = 3,       // a file or folder of the run could not be created
@@ -15,8 +18,9 @@ enum ExitCode : int {
   kExitPathTooLong = 7,        // a target path exceeds the platform's path limit
   kExitFileSystem = 8,         // another file-system error (read, seek, close)
   kExitOutOfMemory = 9,        // memory ran out
-  kExitUnusablePath = 10,      // the temporary folder's or the program's own path cannot be
-                               // written in the ANSI code page and has no short form
+  kExitUnusablePath = 10,      // a name the run needs cannot be written in the system's code
+                               // pages and has no short form (the temporary folder, the
+                               // program's own folder, a payload file in the script)
   kExitUnprotectedTemp = 11,   // elevated, and neither the machine's temporary folder nor the
                                // Windows folder's TEMP can hold files that only SYSTEM and the
                                // administrators reach (a link, a network drive, a volume

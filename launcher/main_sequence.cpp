@@ -12,6 +12,7 @@
 #include "launcher/cleanup_script.h"
 #include "launcher/folder_path.h"
 #include "launcher/message_box.h"
+#include "launcher/message_pump.h"
 #include "launcher/free_space.h"
 #include "launcher/message_table.h"
 #include "launcher/run_failure.h"
@@ -30,16 +31,17 @@ namespace kv {
 namespace {
 
 // Shows the splash and dispatches messages until it has painted once (or
-// could not be created).
+// could not be created), for at most kFirstPaintWaitMs.
 HWND ShowSplash() {
   splashPending = 1;
   HWND splash = CreateSplash();
-  while (splashPending) PumpOneMessage();
+  PumpWhile(splashPending, kFirstPaintWaitMs);
   return splash;
 }
 
 // Tells the user that `drive` lacks room; the message box waits for OK.
 void ReportInsufficientSpace(const char* drive, float freeBytes) {
+  runEnding = 1;
   ZkString text;
   text.Format(GetMsgText(kMsgInsufficientSpace), drive, kRequiredFreeBytes / 1048576.0,
               static_cast<double>(freeBytes) / 1048576.0);
@@ -50,6 +52,7 @@ void ReportInsufficientSpace(const char* drive, float freeBytes) {
 // The message names the path in full Unicode: the ANSI code page may be
 // what cannot hold it.
 int ReportUnusablePath(HWND splash, FailureTextId text, const std::wstring& path, ExitCode code) {
+  runEnding = 1;
   ::DestroyWindow(splash);
   ShowMessage(WidePathFailureMessage(text, path), FromWindows1252(GetMsgText(kMsgTitle)),
               MB_OK | MB_ICONERROR | MB_TOPMOST);
@@ -184,7 +187,7 @@ class UnpackRecorder : public UnpackObserver {
 // and the script's in `*scriptPath`.
 void UnpackWithCleanupScript(const TempFolder& root, const std::string& tempFolder, bool protect,
                              WorkFolder& work, CreatedFolderList& folders, RunJournal& journal,
-                             ZkString* workFolder, ZkString* scriptPath) {
+                             PausePoint& pauses, ZkString* workFolder, ZkString* scriptPath) {
   const std::vector<PayloadArchive> payload = ReadPayload(appInstance);
   // The script's name is chosen first, so its search seeds the generator.
   const ZkString scriptName = ChooseName(tempFolder, "%d.bat");
@@ -194,28 +197,47 @@ void UnpackWithCleanupScript(const TempFolder& root, const std::string& tempFold
   CleanupScript script(std::move(scriptFile), *scriptPath, *workFolder);
 
   UnpackRecorder recorder(script, journal, *scriptPath);
-  UnpackArchives(payload, *workFolder, folders, recorder);
+  UnpackArchives(payload, *workFolder, folders, recorder, &pauses);
+  pauses.Pause();
   journal.WorkingOn(static_cast<const char*>(*scriptPath));
   script.Finish(folders);
+}
+
+// Removes what a run that ends before the launch wrote, the splash still
+// serviced meanwhile; returns what could not be removed.
+std::vector<std::string> TakeBack(RunJournal& journal, const CreatedFolderList& folders,
+                                  WorkFolder& work) {
+  runEnding = 1;
+  work.Release();  // held, the work folder could not be removed
+  MessagePauses pauses(false);
+  return journal.Undo(folders, &pauses);
 }
 
 // Takes back what a failed run wrote and tells the user what failed.
 int ReportFailure(HWND splash, const RunFailure& failure, RunJournal& journal,
                   const CreatedFolderList& folders, WorkFolder& work) {
-  work.Release();  // held, the work folder could not be removed
-  const std::vector<std::string> left = journal.Undo(folders);
+  const std::vector<std::string> left = TakeBack(journal, folders, work);
   ::DestroyWindow(splash);
   ShowMessage(FailureMessage(failure, left), GetMsgText(kMsgTitle),
               MB_OK | MB_ICONERROR | MB_TOPMOST);
   return failure.exitCode;
 }
 
+// Takes back what a run that the user cancelled wrote. Says nothing unless
+// something could not be removed; then one message names it.
+int EndCancelled(HWND splash, RunJournal& journal, const CreatedFolderList& folders,
+                 WorkFolder& work) {
+  const std::vector<std::string> left = TakeBack(journal, folders, work);
+  ::DestroyWindow(splash);
+  if (!left.empty()) {
+    ShowMessage(LeftBehindMessage(left), GetMsgText(kMsgTitle), MB_OK | MB_ICONERROR | MB_TOPMOST);
+  }
+  return kExitCancelled;
+}
+
 // Lets the splash end (it does when it loses the focus after the launch)
 // for at most kFinalWaitMs.
-void FinalWait() {
-  const DWORD start = MilliClock();
-  while (splashAlive && MilliClock() - start < kFinalWaitMs) PumpOneMessage();
-}
+void FinalWait() { PumpWhile(splashAlive, kFinalWaitMs); }
 
 }  // namespace
 
@@ -227,19 +249,15 @@ bool BringOpenSetupForward() {
   return true;
 }
 
-void PumpOneMessage() {
-  MSG message;
-  if (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    ::TranslateMessage(&message);
-    ::DispatchMessageA(&message);
-  }
-}
-
 int RunMainSequence(HINSTANCE instance, const char* commandTail) {
   appInstance = instance;
   if (BringOpenSetupForward()) return kExitSuccess;
 
   HWND splash = ShowSplash();
+  // The run's pauses: they dispatch the splash's messages while the run
+  // works, and stop it where the user has answered Yes to the close
+  // question. A Yes before the unpacking finds nothing written.
+  MessagePauses pauses(true);
 
   // Elevated, the machine's temporary folder; otherwise the user's. Held
   // open from here until the second stage has started.
@@ -273,6 +291,11 @@ int RunMainSequence(HINSTANCE instance, const char* commandTail) {
   const std::string tempFolder = temp.ansi;
 
   const char drive[3] = {tempFolder[0], ':', '\0'};
+  DispatchWaitingMessages();
+  if (cancelRequested) {
+    ::DestroyWindow(splash);
+    return kExitCancelled;
+  }
   const float freeBytes = static_cast<float>(GetFreeSpace(drive));
   if (freeBytes < kRequiredFreeBytes) {
     ReportInsufficientSpace(drive, freeBytes);
@@ -306,8 +329,10 @@ int RunMainSequence(HINSTANCE instance, const char* commandTail) {
   std::exception_ptr failure;
   DWORD lastError = 0;
   try {
-    UnpackWithCleanupScript(root, tempFolder, elevated, work, folders, journal, &workFolder,
-                            &scriptPath);
+    UnpackWithCleanupScript(root, tempFolder, elevated, work, folders, journal, pauses,
+                            &workFolder, &scriptPath);
+  } catch (const RunCancelled&) {
+    return EndCancelled(splash, journal, folders, work);
   } catch (...) {
     lastError = ::GetLastError();
     failure = std::current_exception();
@@ -330,6 +355,13 @@ int RunMainSequence(HINSTANCE instance, const char* commandTail) {
   const ZkString parameters =
       FormatSecondStageParameters(program.ansi.c_str(), scriptPath, commandTail);
 
+  // The last question answered before the launch; from here to it nothing
+  // is dispatched.
+  DispatchWaitingMessages();
+  if (cancelRequested) {
+    _chdir(tempFolder.c_str());
+    return EndCancelled(splash, journal, folders, work);
+  }
   launchStarted = 1;
   const DWORD launchError = LaunchSecondStage(launchFailure.subject.c_str(), parameters,
                                               workFolder, setupFile.Handle());

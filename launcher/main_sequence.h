@@ -14,6 +14,10 @@ constexpr const char kSetupWindowTitle[] = "Kalvora Setup";
 // How long the final wait lets the splash end, in milliseconds.
 constexpr DWORD kFinalWaitMs = 5000;
 
+// How long the run waits for the splash's first paint at most, in
+// milliseconds: a splash that never paints does not hold the run.
+constexpr DWORD kFirstPaintWaitMs = 3000;
+
 // The whole run: records `instance` as appInstance, steps aside for an open
 // setup window, shows the splash, opens the temporary folder (elevated:
 // the machine's), checks the free space, holds the setup file
@@ -29,14 +33,18 @@ constexpr DWORD kFinalWaitMs = 5000;
 // the run wrote is removed, one message in the user's language says what
 // failed, and the exit code names the kind of failure
 // (launcher/exit_codes.h).
+//
+// From the splash's first paint until it is destroyed, the waiting window
+// messages are dispatched at least every few tens of milliseconds of work
+// (launcher/message_pump.h), the removal after a failure included. A close
+// request before the launch asks the splash's question; Yes stops the run
+// at its next pause, removes what it wrote as a failed run does and ends
+// with kExitCancelled, without a message unless something could not be
+// removed.
 int RunMainSequence(HINSTANCE instance, const char* commandTail);
 
 // If a setup window is open, restores it when minimized, brings it to the
 // front and returns true.
 bool BringOpenSetupForward();
-
-// Takes at most one message of the thread's queue, without waiting, and
-// dispatches it.
-void PumpOneMessage();
 
 }  // namespace kv

@@ -110,6 +110,15 @@ ZkString FailureMessage(const RunFailure& failure, const std::vector<std::string
   return message;
 }
 
+ZkString LeftBehindMessage(const std::vector<std::string>& leftBehind) {
+  std::string paths;
+  for (const std::string& path : leftBehind) paths += (paths.empty() ? "" : "\n") + path;
+  ZkString message;
+  message.Format(GetFailureText(kFailLeftBehind), paths.c_str());
+  message.TrimLeft();  // the line's leading blank lines set it off after a failure's text
+  return message;
+}
+
 std::wstring FromWindows1252(const char* text) {
   const int length = ::MultiByteToWideChar(1252, 0, text, -1, nullptr, 0);
   if (length <= 1) return std::wstring();

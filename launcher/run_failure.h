@@ -50,6 +50,10 @@ std::string SystemErrorText(DWORD code);
 // removed, by the line that names it.
 ZkString FailureMessage(const RunFailure& failure, const std::vector<std::string>& leftBehind);
 
+// The message after a cancelled run that could not remove everything it
+// wrote: the line that names what stayed, alone.
+ZkString LeftBehindMessage(const std::vector<std::string>& leftBehind);
+
 // The message for a path that the ANSI code page cannot hold
 // (kFailTempFolderName, kFailProgramName): the text in the user's language
 // with `path` in full Unicode in place of its %s, for MessageBoxW.

@@ -17,23 +17,31 @@ bool IsGone(DWORD error) {
 
 class Remover {
  public:
-  explicit Remover(DWORD budgetMs) : deadline_(::GetTickCount() + budgetMs) {}
+  Remover(DWORD budgetMs, PausePoint* pauses)
+      : deadline_(::GetTickCount() + budgetMs), pauses_(pauses) {}
 
   // Removes a file (`folder` false) or an empty folder; true when it is gone.
   bool Remove(const std::string& path, bool folder) {
     for (;;) {
       const BOOL removed =
           folder ? ::RemoveDirectoryA(path.c_str()) : ::DeleteFileA(path.c_str());
-      if (removed) return true;
-      const DWORD error = ::GetLastError();
-      if (IsGone(error)) return true;
+      const DWORD error = removed ? 0 : ::GetLastError();
+      if (removed || IsGone(error)) {
+        if (pauses_) pauses_->Pause();
+        return true;
+      }
       if (!IsTransient(error) || static_cast<LONG>(::GetTickCount() - deadline_) >= 0) return false;
-      ::Sleep(50);
+      if (pauses_) {
+        pauses_->Rest(50);
+      } else {
+        ::Sleep(50);
+      }
     }
   }
 
  private:
   DWORD deadline_;
+  PausePoint* pauses_;
 };
 
 }  // namespace
@@ -43,9 +51,9 @@ void RunJournal::FileCreated(const char* targetPath) {
   files_.push_back(current_);
 }
 
-std::vector<std::string> RunJournal::Undo(const CreatedFolderList& folders) {
+std::vector<std::string> RunJournal::Undo(const CreatedFolderList& folders, PausePoint* pauses) {
   std::vector<std::string> left;
-  Remover remover(kRetryBudgetMs);
+  Remover remover(kRetryBudgetMs, pauses);
   for (const std::string& file : files_)
     if (!remover.Remove(file, false)) left.push_back(file);
   for (const ZkString& folder : folders)

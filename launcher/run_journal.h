@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "launcher/folder_path.h"
+#include "launcher/pause_point.h"
 
 namespace kv {
 
@@ -31,8 +32,10 @@ class RunJournal {
   // (newest first). A removal that fails because another
   // process holds the file or folder is retried for at most kRetryBudgetMs
   // in all. Returns the paths that could not be removed (empty when
-  // nothing of the run is left).
-  std::vector<std::string> Undo(const CreatedFolderList& folders);
+  // nothing of the run is left). `pauses` (may be null) is paused at after
+  // each removal and rested at between retries, so that the splash stays
+  // serviced meanwhile.
+  std::vector<std::string> Undo(const CreatedFolderList& folders, PausePoint* pauses = nullptr);
 
  private:
   std::vector<std::string> files_;  // in the order of creation

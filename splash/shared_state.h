@@ -21,3 +21,14 @@ extern int32_t splashAlive;
 // Raised just before the second stage is started; from then on the splash
 // ends itself when it loses the keyboard focus. Start value 0.
 extern uint8_t launchStarted;
+
+// Raised by the splash when the user answers Yes to its close question
+// before the second stage has started: the run stops at its next pause
+// (launcher/pause_point.h), removes what it wrote and ends with
+// kExitCancelled. Start value 0.
+extern uint8_t cancelRequested;
+
+// Raised by the main sequence once the run has ended before the launch (a
+// failure, a cancel, too little space) and only reports and removes what
+// it wrote: a close request then asks nothing. Start value 0.
+extern uint8_t runEnding;

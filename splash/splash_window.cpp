@@ -62,11 +62,21 @@ void OnPaint(HWND window) {
   splashPending = 0;
 }
 
+// The close question. Its answer is only recorded: the run stops at its
+// next pause, where nothing is half-written (an exception thrown from here
+// would not travel back through DispatchMessageA). Once the second stage
+// has started there is nothing left to stop, and Yes ends the launcher
+// through the normal process exit.
 void OnClose() {
-  int answer = ShowMessage(GetMsgText(kMsgConfirmInterrupt), GetMsgText(kMsgTitle),
-                           MB_YESNO | MB_TOPMOST);
-  // Yes ends the whole launcher through the normal process exit.
-  if (answer == IDYES) std::exit(0);
+  static bool asking = false;  // a second request while the question is shown
+  if (asking || cancelRequested || runEnding) return;
+  asking = true;
+  const int answer = ShowMessage(GetMsgText(kMsgConfirmInterrupt), GetMsgText(kMsgTitle),
+                                 MB_YESNO | MB_TOPMOST);
+  asking = false;
+  if (answer != IDYES) return;
+  if (launchStarted) std::exit(0);
+  cancelRequested = 1;
 }
 
 }  // namespace

@@ -15,7 +15,10 @@ HWND CreateSplash();
 
 // The dialog procedure. Handles WM_INITDIALOG, WM_PAINT, WM_CLOSE,
 // WM_KILLFOCUS, WM_COMMAND and WM_TIMER and returns 1 for them; every other
-// message returns 0. A WM_CLOSE answered Yes ends the process with code 0.
+// message returns 0. A WM_CLOSE asks the close question (no question while
+// one is shown, the run is cancelled already or ends anyway); Yes raises
+// cancelRequested, or, once launchStarted is set, ends the process with
+// code 0.
 INT_PTR CALLBACK SplashDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The splash's current window, picture and palette (null when none).

@@ -134,6 +134,52 @@ TEST_F(ExtractEntryTest, EntriesArriveWholeOnBothPaths) {
   }
 }
 
+// Counts the pauses; the one numbered `throwAt` (from 1) throws.
+struct CountingPauses : PausePoint {
+  int count = 0;
+  int throwAt = 0;
+  void Pause() override {
+    if (++count == throwAt) throw 42;
+  }
+  void Rest(DWORD) override {}
+};
+
+// A large entry pauses between the pieces of its output on both paths (so
+// the launcher's messages are dispatched while it is written), and a pause
+// that stops the run leaves its file closed, holding whole pieces.
+TEST_F(ExtractEntryTest, LargeEntriesPauseBetweenPiecesAndStopThereWithTheFileClosed) {
+  std::string text;
+  for (int i = 0; text.size() < 2 * kWholeWritePieceBytes + 100; ++i)
+    text += std::to_string(i * 7919) + ",";
+  const std::vector<unsigned char> stream = Deflate(text);
+  const std::string target = work_ + "large.bin";
+  ASSERT_TRUE(::CreateDirectoryA(work_.c_str(), nullptr));
+  // Pauses: one before the entry, then one between each two pieces.
+  const int pieces[] = {3, static_cast<int>(text.size() / kExtractionStepBytes) + 1};
+  const unsigned long pieceBytes[] = {kWholeWritePieceBytes, kExtractionStepBytes};
+  for (int p = 0; p < 2; ++p) {
+    ExtractionContext context(work_.substr(0, work_.size() - 1), kPaths[p].wholeEntryLimit);
+    CountingPauses pauses;
+    context.PauseAt(&pauses);
+    ExtractEntry(stream.data(), static_cast<unsigned long>(stream.size()),
+                 static_cast<unsigned long>(text.size()), target.c_str(), &folders_,
+                 TargetFile::kNew, nullptr, &context);
+    EXPECT_GE(pauses.count, pieces[p]) << kPaths[p].name;
+    EXPECT_EQ(Contents("large.bin"), text) << kPaths[p].name;
+    ASSERT_TRUE(::DeleteFileA(target.c_str()));
+
+    pauses.count = 0;
+    pauses.throwAt = 2;  // after the first piece
+    EXPECT_THROW(ExtractEntry(stream.data(), static_cast<unsigned long>(stream.size()),
+                              static_cast<unsigned long>(text.size()), target.c_str(), &folders_,
+                              TargetFile::kNew, nullptr, &context),
+                 int)
+        << kPaths[p].name;
+    EXPECT_EQ(Contents("large.bin"), text.substr(0, pieceBytes[p])) << kPaths[p].name;
+    EXPECT_TRUE(::DeleteFileA(target.c_str())) << kPaths[p].name << ": the file is still open";
+  }
+}
+
 TEST_F(ExtractEntryTest, TargetHeldOpenWithoutSharingRaisesCodeSevenWithThePath) {
   Extract("held.txt", "first");
   created_.clear();

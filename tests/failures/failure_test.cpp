@@ -1,8 +1,9 @@
 // Fault injection, end to end: setup executables run into a full drive, a
 // read-only temporary folder, a file held open by another process, damaged
 // archives and a temporary folder without a free name. Each run must show
-// one message that says what failed, end with the exit code of that kind of
-// failure, not start the second stage, and leave nothing of itself behind.
+// one message that says what failed (none where no user can see it), end
+// with the exit code of that kind of failure, not start the second stage,
+// and leave nothing of itself behind.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -42,10 +43,12 @@ class FailureRun : public ::testing::Test {
   }
 
   // Runs `setupVariable`'s executable with `temp` as its temporary folder and
-  // checks what every failed run must hold: exit code, one message under
-  // the caption of message 0, no second stage, nothing left in `temp`.
+  // checks what every failed run must hold: exit code, `boxes` messages
+  // (one, under the caption of message 0, where a user sees the screen),
+  // no second stage, nothing left in `temp`.
   ProgramResult RunFailing(const char* setupVariable, const std::string& temp, ExitCode code,
-                           std::function<void(DWORD)> whileRunning = nullptr) {
+                           std::function<void(DWORD)> whileRunning = nullptr,
+                           size_t boxes = 1) {
     const std::string setup = GetEnv(setupVariable);
     EXPECT_FALSE(setup.empty()) << setupVariable << " is not set";
     const std::string before = ListTree(temp);
@@ -62,7 +65,7 @@ class FailureRun : public ::testing::Test {
 
     EXPECT_TRUE(result.finished);
     EXPECT_EQ(result.exitCode, static_cast<DWORD>(code));
-    EXPECT_EQ(result.boxes.size(), 1u);
+    EXPECT_EQ(result.boxes.size(), boxes);
     if (!result.boxes.empty()) {
       EXPECT_EQ(result.boxes[0].caption, L"Kalvora Setup");
     }
@@ -211,6 +214,16 @@ TEST_F(FailureRun, ArchivesWithADamagedEntry) {
                                      "the compressed data is damaged or truncated"))
         << setup;
   }
+}
+
+// Where no user can see the window station, no box waits for a click: the
+// run ends with the exit code it would have ended with after the message
+// (a damaged entry; too little space, before anything is written).
+TEST_F(FailureRun, NoBoxWhereTheWindowStationIsInvisible) {
+  RunFailing("KV_INVISIBLE_STATION_EXE", temp_.path(), kExitDamagedEntry, nullptr, 0);
+  const std::string drive = GetEnv("KV_SMALL_DRIVE");
+  if (drive.empty()) GTEST_SKIP() << "no small drive mapped (needs root to mount a tmpfs)";
+  RunFailing("KV_INVISIBLE_STATION_EXE", drive + "\\", kExitInsufficientSpace, nullptr, 0);
 }
 
 TEST_F(FailureRun, ArchivesThatTheReaderRefuses) {

@@ -2,6 +2,8 @@
 """What a publisher does with the bundles, end to end (Linux tree tools,
 Windows programs under Wine):
 
+  - both READMEs (the bundle's README.txt, the project's README.md) list
+    the exit codes of launcher/exit_codes.h, each described as there;
   - unpack each bundle into an empty folder and build its example payload
     with its own kvpack (the Windows one under Wine): the same bytes twice
     and on both systems; the result runs to the second stage and leaves
@@ -21,6 +23,7 @@ Writes one JUnit test case per check and exits 1 when one failed.
 """
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -135,8 +138,70 @@ def each_bundle_holds_one_folder_with_kvpack_the_stub_the_example_and_the_readme
         stage = open(os.path.join(d, "example", "BASE", "StageRun.exe"), "rb").read()
         assert b"KV_STAGERUN_RECORD" not in stage
     readme = open(os.path.join(b.linux_dir, "README.txt")).read()
-    for text in ("osslsigncode sign", "signtool sign", "--splash", "Exit codes of kvpack", "10  "):
+    for text in ("osslsigncode sign", "signtool sign", "--splash", "Exit codes of kvpack"):
         assert text in readme, text
+
+
+SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+
+
+def plain(text):
+    """Text as it reads: without markdown quotes, blanks and line breaks collapsed."""
+    return " ".join(text.replace("`", "").split())
+
+
+def header_exit_codes(text):
+    """{code: key clause} from exit_codes.h: each enumerator's comment (with
+    the comment lines under it) up to its first "(" or ";"."""
+    codes, current = {}, None
+    for line in text.splitlines():
+        m = re.match(r"\s*kExit\w+\s*=\s*(\d+),\s*//\s*(.*)", line)
+        if m:
+            current = int(m.group(1))
+            codes[current] = m.group(2)
+        elif current is not None and re.match(r"\s+//", line):
+            codes[current] += " " + line.strip()[2:].strip()
+        else:
+            current = None
+    return {code: plain(re.split(r"\(|;", comment)[0]) for code, comment in codes.items()}
+
+
+def readme_md_exit_codes(text):
+    """{code: description} from the table under "## Exit codes" of README.md."""
+    section = text.split("\n## Exit codes\n", 1)[1].split("\n## ", 1)[0]
+    return {int(m.group(1)): plain(m.group(2))
+            for m in re.finditer(r"^\| (\d+) \| (.*) \|$", section, re.M)}
+
+
+def readme_txt_exit_codes(text):
+    """{code: description} from "Exit codes of Setup.exe" of the publishers'
+    README: a line "    N   text", continued by lines indented further."""
+    section = text.replace("\r\n", "\n").split("Exit codes of Setup.exe", 1)[1].split("\n\n", 2)[1]
+    codes, current = {}, None
+    for line in section.splitlines():
+        m = re.match(r"    (\d+)\s+(\S.*)", line)
+        if m:
+            current = int(m.group(1))
+            codes[current] = m.group(2)
+        elif current is not None and line.startswith("        "):
+            codes[current] += " " + line.strip()
+    return {code: plain(description) for code, description in codes.items()}
+
+
+@case
+def both_readmes_list_the_exit_codes_of_the_header_as_the_header_describes_them(b):
+    header = header_exit_codes(open(os.path.join(SOURCE, "launcher", "exit_codes.h")).read())
+    assert sorted(header) == list(range(len(header))) and len(header) >= 15, header
+    readmes = {
+        "README.md": readme_md_exit_codes(open(os.path.join(SOURCE, "README.md")).read()),
+        "README.txt (bundle)": readme_txt_exit_codes(open(os.path.join(b.linux_dir, "README.txt")).read()),
+    }
+    for name, listed in readmes.items():
+        assert sorted(listed) == sorted(header), "%s lists %s, exit_codes.h %s" % (
+            name, sorted(listed), sorted(header))
+        for code, clause in header.items():
+            assert clause in listed[code], "%s, code %d: %r does not say %r" % (
+                name, code, listed[code], clause)
 
 
 @case

@@ -6,15 +6,18 @@ Usage: python3 make_run_payload.py <payload dir> <StageRun.exe>
 BASE holds the second-stage stand-in and many small files in nested
 folders (bulk\\dNN\\fNNN.txt): unpacking them takes the launcher long enough
 that a test looking at the screen every 20 ms sees the splash while it
-happens. The bytes are the same on every run.
+happens, and 4 to 5 seconds under Wine on these machines (longer under
+load), so that a launcher that does not dispatch while it unpacks leaves
+a message sent after its first second unanswered for the 2 s it is given.
+The bytes are the same on every run.
 """
 
 import os
 import shutil
 import sys
 
-FOLDERS = 40
-FILES_PER_FOLDER = 50
+FOLDERS = 80
+FILES_PER_FOLDER = 60
 
 
 def main():

@@ -2,15 +2,19 @@
 // then asks it to close as the platform does for a user (WM_CLOSE posted to
 // the window) and reports what became of it.
 //
-//   splash_close_probe.exe <marker file>
+//   splash_close_probe.exe [launched] <marker file>
 //
-// The marker file is written by an exit-time handler registered with
-// atexit, so it exists afterwards only if the process ended through the
-// normal process exit. Exit codes:
-//   0   the close confirmation was answered Yes (the splash ended the process)
-//   20  answered No: the splash is shown as before and the flags unchanged
-//   21  answered No, but the splash or the flags changed
+// With "launched", launchStarted is raised before the close request, as
+// the launcher raises it just before it starts the second stage. The
+// marker file is written by an exit-time handler registered with atexit,
+// so it exists afterwards only if the process ended through the normal
+// process exit. Exit codes:
+//   0   the splash ended the process (Yes after the launch)
+//   20  the splash is shown as before and the flags unchanged (No)
+//   21  the splash or the flags changed otherwise
 //   22  the splash could not be created or never painted
+//   23  the splash is shown as before and only cancelRequested was raised
+//       (Yes before the launch: the run stops at its next pause)
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -24,6 +28,7 @@ namespace {
 constexpr int kSplashUnchanged = 20;
 constexpr int kSplashChanged = 21;
 constexpr int kNoSplash = 22;
+constexpr int kCancelRaised = 23;
 
 std::string markerPath;
 
@@ -45,7 +50,10 @@ std::string ArgumentOf(const char* tail) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int) {
-  markerPath = ArgumentOf(commandTail);
+  std::string tail = commandTail ? commandTail : "";
+  const bool launched = tail.compare(0, 9, "launched ") == 0;
+  if (launched) tail = tail.substr(9);
+  markerPath = ArgumentOf(tail.c_str());
   if (!markerPath.empty()) std::atexit(&WriteMarker);
 
   appInstance = instance;
@@ -63,6 +71,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int) {
     }
   }
 
+  if (launched) launchStarted = 1;
   // The close request comes through the queue, as a click on a close
   // button or Alt+F4 would bring it; its dispatch shows the confirmation
   // and returns once it is answered (unless Yes ends the process there).
@@ -75,7 +84,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int) {
     if (message.hwnd == splash && message.message == WM_CLOSE) break;
   }
 
-  const bool unchanged = ::IsWindow(splash) && ::IsWindowVisible(splash) && splashAlive == 1 &&
-                         splashPending == 0 && launchStarted == 0 && kv::SplashPalette() != nullptr;
-  return unchanged ? kSplashUnchanged : kSplashChanged;
+  const bool shown = ::IsWindow(splash) && ::IsWindowVisible(splash) && splashAlive == 1 &&
+                     splashPending == 0 && launchStarted == (launched ? 1 : 0) &&
+                     kv::SplashPalette() != nullptr && runEnding == 0;
+  if (!shown) return kSplashChanged;
+  return cancelRequested ? kCancelRaised : kSplashUnchanged;
 }
