@@ -3,34 +3,22 @@
 #include <unordered_set>
 
 #include "archive/archive_format.h"
+#include "pe/pe_headers.h"
 
 namespace kv {
 
 namespace {
 
-constexpr std::uint32_t kHighBit = 0x80000000u;
-constexpr std::uint64_t kDirectorySize = 16;
-constexpr std::uint64_t kDirectoryEntrySize = 8;
-constexpr std::uint64_t kDataEntrySize = 16;
-constexpr std::uint64_t kSectionHeaderSize = 40;
+using pe::U16;
+using pe::U32;
+constexpr std::uint32_t kHighBit = pe::kTreeHighBit;
+constexpr std::uint64_t kDirectorySize = pe::kTreeDirectorySize;
+constexpr std::uint64_t kDirectoryEntrySize = pe::kTreeEntrySize;
+constexpr std::uint64_t kDataEntrySize = pe::kTreeDataEntrySize;
 
-std::uint16_t U16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-std::uint32_t U32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-struct Section {
-  std::uint32_t virtualAddress;
-  std::uint32_t virtualSize;
-  std::uint32_t rawSize;
-  std::uint32_t rawOffset;
-};
-
-// Reads the parts of one PE file that resource lookup needs. Every read
-// goes through Has(), which checks against the buffer in 64-bit arithmetic.
+// Reads the resource tree of one PE file whose headers ReadPeHeaders read.
+// Every read goes through Has(), which checks against the buffer in 64-bit
+// arithmetic.
 class PeReader {
  public:
   PeReader(const std::uint8_t* file, std::size_t size) : file_(file), size_(size) {}
@@ -41,7 +29,7 @@ class PeReader {
 
   // Maps [rva, rva + length) to a file offset inside one section's raw bytes.
   bool MapRva(std::uint32_t rva, std::uint64_t length, std::uint64_t* offset) const {
-    for (const Section& s : sections_) {
+    for (const PeSection& s : headers_.sections) {
       const std::uint64_t span = s.virtualSize > s.rawSize ? s.virtualSize : s.rawSize;
       // An empty resource may sit right at the end of its section.
       if (rva < s.virtualAddress || rva - s.virtualAddress > span ||
@@ -56,58 +44,18 @@ class PeReader {
   }
 
   bool ReadHeaders(std::uint32_t* resourceRva, std::uint32_t* resourceSize, std::string* error) {
-    if (!Has(0, 0x40) || file_[0] != 'M' || file_[1] != 'Z') {
-      *error = "not a PE file: no \"MZ\" header";
-      return false;
-    }
-    const std::uint64_t pe = U32(file_ + 0x3C);
-    if (!Has(pe, 24) || file_[pe] != 'P' || file_[pe + 1] != 'E' || file_[pe + 2] != 0 ||
-        file_[pe + 3] != 0) {
-      *error = "not a PE file: no \"PE\" signature where the DOS header points";
-      return false;
-    }
-    const std::uint16_t sectionCount = U16(file_ + pe + 6);
-    const std::uint16_t optionalSize = U16(file_ + pe + 20);
-    const std::uint64_t optional = pe + 24;
-    if (!Has(optional, optionalSize) || optionalSize < 2) {
-      *error = "PE optional header lies outside the file";
-      return false;
-    }
-    const std::uint16_t magic = U16(file_ + optional);
-    std::uint64_t countField;
-    if (magic == 0x10B) {
-      countField = 92;
-    } else if (magic == 0x20B) {
-      countField = 108;
-    } else {
-      *error = "PE optional header has an unknown magic";
-      return false;
-    }
-    *resourceRva = 0;
-    *resourceSize = 0;
-    // Data directory 2 holds the resources; an optional header too short for
-    // it, or one that lists fewer directories, means there are none.
-    const std::uint64_t entry = countField + 4 + 2 * 8;
-    if (optionalSize >= entry + 8 && U32(file_ + optional + countField) > 2) {
-      *resourceRva = U32(file_ + optional + entry);
-      *resourceSize = U32(file_ + optional + entry + 4);
-    }
-    const std::uint64_t table = optional + optionalSize;
-    if (!Has(table, sectionCount * kSectionHeaderSize)) {
-      *error = "PE section table lies outside the file";
-      return false;
-    }
-    for (std::uint16_t i = 0; i < sectionCount; ++i) {
-      const std::uint8_t* h = file_ + table + i * kSectionHeaderSize;
-      sections_.push_back(Section{U32(h + 12), U32(h + 8), U32(h + 16), U32(h + 20)});
-    }
+    if (ReadPeHeaders(file_, size_, &headers_, error) != PeFault::kNone) return false;
+    // An optional header too short for the resource directory, or one that
+    // lists fewer directories, means there are none (they read as 0).
+    *resourceRva = headers_.directoryRva[pe::kResourceDirectory];
+    *resourceSize = headers_.directorySize[pe::kResourceDirectory];
     return true;
   }
 
   // The resource tree: its first byte in the file and how many bytes of
   // its section follow it there.
   bool LocateTree(std::uint32_t rva, std::string* error) {
-    for (const Section& s : sections_) {
+    for (const PeSection& s : headers_.sections) {
       const std::uint64_t span = s.virtualSize > s.rawSize ? s.virtualSize : s.rawSize;
       if (rva < s.virtualAddress || rva - s.virtualAddress >= span) continue;
       const std::uint64_t delta = rva - s.virtualAddress;
@@ -143,8 +91,9 @@ class PeReader {
       *error = "PE resource directory lies outside the resource section";
       return false;
     }
-    const std::uint64_t count = static_cast<std::uint64_t>(U16(Tree(offset) + 12)) +
-                                U16(Tree(offset) + 14);
+    const std::uint64_t count =
+        static_cast<std::uint64_t>(U16(Tree(offset) + pe::kTreeNamedCount)) +
+        U16(Tree(offset) + pe::kTreeIdCount);
     if (!TreeHas(offset + kDirectorySize, count * kDirectoryEntrySize)) {
       *error = "PE resource directory entries lie outside the resource section";
       return false;
@@ -153,7 +102,8 @@ class PeReader {
     for (std::uint64_t i = 0; i < count; ++i) {
       const std::uint8_t* e = Tree(offset + kDirectorySize + i * kDirectoryEntrySize);
       const std::uint32_t nameWord = U32(e);
-      entries->push_back(DirEntry{(nameWord & kHighBit) != 0, nameWord, U32(e + 4)});
+      entries->push_back(
+          DirEntry{(nameWord & kHighBit) != 0, nameWord, U32(e + pe::kTreeEntryOffset)});
     }
     return true;
   }
@@ -197,20 +147,13 @@ class PeReader {
  private:
   const std::uint8_t* file_;
   std::uint64_t size_;
-  std::vector<Section> sections_;
+  PeHeaders headers_;
   std::uint64_t treeOffset_ = 0;
   std::uint64_t treeSize_ = 0;
   std::unordered_set<std::uint64_t> visited_;
 };
 
 }  // namespace
-
-bool LooksLikePeFile(const std::uint8_t* file, std::size_t size) {
-  if (size < 0x40 || file[0] != 'M' || file[1] != 'Z') return false;
-  const std::uint64_t pe = U32(file + 0x3C);
-  return pe + 4 <= size && file[pe] == 'P' && file[pe + 1] == 'E' && file[pe + 2] == 0 &&
-         file[pe + 3] == 0;
-}
 
 bool FindPeResources(const std::uint8_t* file, std::size_t size, std::string_view type,
                      std::vector<PeResource>* out, std::string* error) {
@@ -272,8 +215,8 @@ bool FindPeResources(const std::uint8_t* file, std::size_t size, std::string_vie
           return false;
         }
         const std::uint8_t* d = pe.Tree(l.offsetWord);
-        const std::uint32_t dataRva = U32(d);
-        resource.size = U32(d + 4);
+        const std::uint32_t dataRva = U32(d + pe::kTreeDataRva);
+        resource.size = U32(d + pe::kTreeDataSize);
         resource.language = static_cast<std::uint16_t>(l.nameWord);
         std::uint64_t offset = 0;
         if (!pe.MapRva(dataRva, resource.size, &offset)) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "archive/archive_format.h"
+#include "archive/archive_writer.h"
 #include "pe/pe_resources.h"
 #include "archive/whole_entry_inflate.h"
 

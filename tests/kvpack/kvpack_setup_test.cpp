@@ -22,7 +22,7 @@
 #include "pe/pe_resources.h"
 #include "tests/kvpack/kvpack_run.h"
 #include "tools/kvpack/compress/parallel_deflate.h"
-#include "pe/pe_rebuild.h"
+#include "pe/pe_checksum.h"
 #include "tools/kvpack/setup/setup_check.h"
 
 namespace kv {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "archive/archive_format.h"
+#include "archive/archive_writer.h"
 #include "tests/archive_format/archive_bytes.h"
 #include "tests/pe/pe_image_builder.h"
 #include "tests/kvpack/kvpack_run.h"

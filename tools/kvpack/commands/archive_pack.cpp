@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "tools/kvpack/commands/archive_records.h"
+#include "archive/archive_writer.h"
 #include "tools/kvpack/commands/archive_report.h"
 #include "tools/kvpack/payload/folder_scan.h"
 #include "tools/kvpack/host/host_files.h"
@@ -22,32 +22,19 @@ bool PackFolder(const std::string& folder, const std::string& archive,
   if (!CheckInstallNames(names, error)) return false;
 
   OutputFile out;
-  if (!out.Create(archive + ".kvpack-tmp", error)) return false;
-  static const std::uint8_t kRoom[4] = {};  // the directory's offset, once known
-  if (!out.Append(kRoom, sizeof kRoom, error)) return false;
-  ArchiveRecords records(static_cast<std::uint32_t>(files.size()));
-  constexpr std::uint64_t kNone = ~std::uint64_t{0};
-  std::uint64_t entryStart = kNone;
+  ArchiveWriter writer;
+  if (!out.Create(archive + ".kvpack-tmp", error) || !writer.Begin(&out, error)) return false;
   CompressedSink sink;
   sink.bytes = [&](std::size_t, const std::uint8_t* bytes, std::size_t count, std::string* e) {
-    if (entryStart == kNone) entryStart = out.Size();
-    return out.Append(bytes, count, e);
+    return writer.Append(bytes, count, e);
   };
-  sink.done = [&](std::size_t file, std::uint64_t length, std::string* e) {
-    const std::uint64_t offset = entryStart == kNone ? out.Size() : entryStart;
-    entryStart = kNone;
-    return records.Add(files[file], offset, length, folder, e);
-  };
-  if (!CompressFiles(files, kDefaultLevel, sink, error)) return false;
-
-  // Each record added kept the archive, directory included, within 4 GiB.
-  const std::uint64_t directory = out.Size();
-  std::uint8_t word[4];
-  for (int i = 0; i < 4; ++i) word[i] = static_cast<std::uint8_t>(directory >> (8 * i));
-  if (!out.Append(records.bytes().data(), records.bytes().size(), error) ||
-      !out.WriteAt(0, word, sizeof word, error)) {
+  sink.done = [&](std::size_t file, std::uint64_t, std::string* e) {
+    const FileToPack& f = files[file];
+    if (writer.EndEntry(f.name, static_cast<std::uint32_t>(f.size), f.times, e)) return true;
+    *e = folder + ": " + *e;
     return false;
-  }
+  };
+  if (!CompressFiles(files, kDefaultLevel, sink, error) || !writer.Finish(error)) return false;
   result->entries = files.size();
   result->bytes = out.Size();
   return out.Commit(archive, error, [&](const std::string& path, std::string* why) {

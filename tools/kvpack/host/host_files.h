@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bytes/byte_pieces.h"
+#include "bytes/byte_sink.h"
 
 namespace kv {
 
@@ -85,12 +86,13 @@ class MappedFile {
   std::intptr_t mapping_ = -1;
 };
 
-// A file written piece by piece: bytes appended at its end go through a
-// buffer of 1 MiB; WriteAt writes anywhere in what was appended. Created
+// A file written piece by piece, the byte sink of kvpack's writers: bytes
+// appended at its end go through a buffer of 1 MiB; WriteAt writes anywhere
+// in what was appended. Created
 // under its final name's temporary form, it takes the final name only in
 // Commit; destroyed without a successful Commit, it is closed and removed,
 // so a failed build leaves nothing behind. Not copyable.
-class OutputFile {
+class OutputFile final : public ByteSink {
  public:
   OutputFile() = default;
   ~OutputFile();
@@ -100,14 +102,13 @@ class OutputFile {
   // Creates (or truncates) the file at path for writing. False with
   // "path: reason".
   bool Create(const std::string& path, std::string* error);
-  bool Append(const std::uint8_t* data, std::size_t count, std::string* error);
-  // Writes over bytes appended before: offset + count <= Size().
+  // The sink: errors name the path.
+  bool Append(const std::uint8_t* data, std::size_t count, std::string* error) override;
   bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t count,
-               std::string* error);
-  // Reads back bytes appended before (offset + count <= Size()).
-  bool ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t count, std::string* error);
-  // Bytes appended so far.
-  std::uint64_t Size() const { return size_; }
+               std::string* error) override;
+  bool ReadAt(std::uint64_t offset, std::uint8_t* data, std::size_t count,
+              std::string* error) override;
+  std::uint64_t Size() const override { return size_; }
   // Writes what is buffered, closes the file, lets `check` (when given)
   // read the closed file at the path it is given, and renames it to target
   // (replacing a file there). False with "path: reason", or with what

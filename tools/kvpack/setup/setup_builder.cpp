@@ -6,14 +6,15 @@
 #include <map>
 
 #include "archive/archive_format.h"
+#include "archive/archive_writer.h"
 #include "pe/pe_resources.h"
 #include "tools/kvpack/payload/folder_scan.h"
 #include "tools/kvpack/payload/ansi_names.h"
-#include "tools/kvpack/commands/archive_records.h"
 #include "tools/kvpack/host/host_files.h"
 #include "tools/kvpack/payload/install_names.h"
 #include "tools/kvpack/compress/parallel_deflate.h"
-#include "pe/pe_rebuild.h"
+#include "pe/image_rewriter.h"
+#include "pe/resource_section.h"
 #include "tools/kvpack/setup/setup_check.h"
 
 namespace kv {
@@ -370,16 +371,51 @@ bool CheckImageBound(const SetupRequest& request, const std::vector<Archive>& ar
 
 // --- the archives -------------------------------------------------------------
 
+// The resource section as the archives' sink: it refuses, in one line that
+// names what was being written, bytes that take the image past what a
+// 32-bit process maps.
+class BoundedSection final : public ByteSink {
+ public:
+  BoundedSection(const SetupRequest& request, SetupImageWriter* image)
+      : request_(request), image_(image) {}
+  void Writing(std::string what) { current_ = std::move(what); }
+
+  bool Append(const std::uint8_t* bytes, std::size_t count, std::string* error) override {
+    if (!image_->Append(bytes, count, error)) return false;
+    if (image_->ImageSize(image_->Size()) > kMaxSetupImage) {
+      *error = request_.payload + ": the setup would need an image (SizeOfImage) of more than " +
+               std::to_string(kMaxSetupImage) + " bytes, the most a 32-bit Windows process "
+               "maps; its archives pass that in " + current_;
+      return false;
+    }
+    return true;
+  }
+  bool WriteAt(std::uint64_t offset, const std::uint8_t* bytes, std::size_t count,
+               std::string* error) override {
+    return image_->WriteAt(offset, bytes, count, error);
+  }
+  bool ReadAt(std::uint64_t offset, std::uint8_t* bytes, std::size_t count,
+              std::string* error) override {
+    return image_->ReadAt(offset, bytes, count, error);
+  }
+  std::uint64_t Size() const override { return image_->Size(); }
+
+ private:
+  const SetupRequest& request_;
+  SetupImageWriter* image_;
+  std::string current_;  // what is being written, for messages
+};
+
 // Writes the resource section into the image, front to back: room for the
 // directory, then every resource's data in directory order, the archives
 // among them as they are packed (a folder's files compressed in parallel,
-// in order, straight into the file; a ready archive copied in blocks), then
-// the directory over the room left for it.
+// in order, straight into the file through ArchiveWriter; a ready archive
+// copied in blocks), then the directory over the room left for it.
 class ResourceStream {
  public:
   ResourceStream(const SetupRequest& request, std::vector<Archive>* archives,
                  const std::vector<ResourceItem>& others, SetupImageWriter* image)
-      : request_(request), archives_(*archives), image_(image) {
+      : archives_(*archives), image_(image), section_(request, image), level_(request.level) {
     for (const Archive& a : archives_) {
       items_.push_back(ResourceItem{kArchiveResourceTypeStored, a.name, kArchiveLanguage, nullptr, 0});
     }
@@ -405,35 +441,23 @@ class ResourceStream {
     CompressedSink sink;
     sink.bytes = [this](std::size_t file, const std::uint8_t* bytes, std::size_t count,
                         std::string* e) { return EntryBytes(file, bytes, count, e); };
-    sink.done = [this](std::size_t file, std::uint64_t length, std::string* e) {
-      return EntryDone(file, length, e);
+    sink.done = [this](std::size_t file, std::uint64_t, std::string* e) {
+      return EntryDone(file, e);
     };
     files_ = &files;
-    if (!CompressFiles(files, request_.level, sink, error)) return false;
+    if (!CompressFiles(files, level_, sink, error)) return false;
     if (!CloseArchive(error) || !WriteUpTo(plan_.DataOrder().size(), error)) return false;
     if (!Pad(error)) return false;
     const std::vector<std::uint8_t> directory = plan_.Directory(sectionRva, offsets_, sizes_);
-    return image_->PatchZeros(0, directory.data(), directory.size(), error);
+    return image_->WriteAt(0, directory.data(), directory.size(), error);
   }
 
  private:
   // Aligns the next resource's data to 8 bytes.
   bool Pad(std::string* error) {
     static const std::uint8_t kZeros[8] = {};
-    const std::size_t n = static_cast<std::size_t>((8 - image_->SectionSize() % 8) % 8);
+    const std::size_t n = static_cast<std::size_t>((8 - image_->Size() % 8) % 8);
     return image_->Append(kZeros, n, error);
-  }
-
-  bool Append(const std::uint8_t* bytes, std::size_t count, std::string* error) {
-    if (!image_->Append(bytes, count, error)) return false;
-    const std::uint64_t image = image_->ImageSize(image_->SectionSize());
-    if (image > kMaxSetupImage) {
-      *error = request_.payload + ": the setup would need an image (SizeOfImage) of more than " +
-               std::to_string(kMaxSetupImage) + " bytes, the most a 32-bit Windows process "
-               "maps; its archives pass that in " + current_;
-      return false;
-    }
-    return true;
   }
 
   // Writes every resource in directory order before position `stop` that
@@ -443,19 +467,19 @@ class ResourceStream {
     for (; position_ < stop; ++position_) {
       const std::size_t index = order[position_];
       if (!Pad(error)) return false;
-      offsets_[index] = static_cast<std::uint32_t>(image_->SectionSize());
+      offsets_[index] = static_cast<std::uint32_t>(image_->Size());
       if (index < archives_.size()) {
         Archive& a = archives_[index];
         if (!a.ready) {  // opened by its first file, which comes before this
           *error = a.hostPath + ": internal error: its files were not written";
           return false;
         }
-        current_ = a.hostPath;
+        section_.Writing(a.hostPath);
         if (!CopyReady(a, error)) return false;
         sizes_[index] = a.size;
       } else {
-        current_ = "resource " + items_[index].type + " " + items_[index].name;
-        if (!Append(items_[index].data, items_[index].size, error)) return false;
+        section_.Writing("resource " + items_[index].type + " " + items_[index].name);
+        if (!section_.Append(items_[index].data, items_[index].size, error)) return false;
         sizes_[index] = items_[index].size;
       }
     }
@@ -464,13 +488,13 @@ class ResourceStream {
 
   bool CopyReady(Archive& a, std::string* error) {
     constexpr std::uint64_t kBlock = 1 << 20;
-    a.sectionOffset = image_->SectionSize();
+    a.sectionOffset = image_->Size();
     a.size = static_cast<std::uint32_t>(a.readySize);
     std::vector<std::uint8_t> block;
     for (std::uint64_t at = 0; at < a.readySize; at += kBlock) {
       const std::uint64_t n = std::min(kBlock, a.readySize - at);
       if (!ReadFileRange(a.hostPath, at, n, at + n == a.readySize, &block, error) ||
-          !Append(block.data(), block.size(), error)) {
+          !section_.Append(block.data(), block.size(), error)) {
         return false;
       }
     }
@@ -487,45 +511,40 @@ class ResourceStream {
       if (!WriteUpTo(stop, error) || !Pad(error)) return false;
       ++position_;
       Archive& a = archives_[index];
-      a.sectionOffset = image_->SectionSize();
+      section_.Writing(a.hostPath);
+      if (!writer_.Begin(&section_, error)) return false;
+      a.sectionOffset = writer_.Start();
       offsets_[index] = static_cast<std::uint32_t>(a.sectionOffset);
-      records_ = ArchiveRecords(static_cast<std::uint32_t>(a.files.size()));
-      static const std::uint8_t kRoom[4] = {};  // the directory's offset, once known
-      if (!image_->Append(kRoom, 4, error)) return false;
       open_ = index;
     }
-    if (entryStart_ == kNone) entryStart_ = image_->SectionSize();
-    current_ = archives_[index].hostPath + PathSeparator() + (*files_)[file].name;
-    return Append(bytes, count, error);
+    section_.Writing(archives_[index].hostPath + PathSeparator() + (*files_)[file].name);
+    return writer_.Append(bytes, count, error);
   }
 
-  bool EntryDone(std::size_t file, std::uint64_t length, std::string* error) {
-    const Archive& a = archives_[open_];
+  bool EntryDone(std::size_t file, std::string* error) {
     const FileToPack& f = (*files_)[file];
-    const std::uint64_t offset = entryStart_ - a.sectionOffset;
-    entryStart_ = kNone;
-    return records_.Add(f, offset, length, a.hostPath, error);
+    if (writer_.EndEntry(f.name, static_cast<std::uint32_t>(f.size), f.times, error)) return true;
+    *error = archives_[open_].hostPath + ": " + *error;
+    return false;
   }
 
   // Ends the open folder archive with its directory.
   bool CloseArchive(std::string* error) {
     if (open_ == kNone) return true;
     Archive& a = archives_[open_];
-    const std::uint64_t directory = image_->SectionSize() - a.sectionOffset;
-    if (!Append(records_.bytes().data(), records_.bytes().size(), error)) return false;
-    std::uint8_t word[4];
-    for (int i = 0; i < 4; ++i) word[i] = static_cast<std::uint8_t>(directory >> (8 * i));
-    if (!image_->PatchZeros(a.sectionOffset, word, 4, error)) return false;
-    a.size = static_cast<std::uint32_t>(image_->SectionSize() - a.sectionOffset);
+    section_.Writing(a.hostPath);
+    if (!writer_.Finish(error)) return false;
+    a.size = static_cast<std::uint32_t>(writer_.Size());
     sizes_[open_] = a.size;
     open_ = kNone;
     return true;
   }
 
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  const SetupRequest& request_;
   std::vector<Archive>& archives_;
   SetupImageWriter* image_;
+  BoundedSection section_;
+  int level_;
   std::vector<ResourceItem> items_;  // the archives first, then the others
   ResourcePlan plan_;
   std::vector<std::uint32_t> offsets_, sizes_;
@@ -533,9 +552,7 @@ class ResourceStream {
   std::vector<std::size_t> fileArchive_;  // item index of each file's archive
   std::size_t position_ = 0;              // in the directory order: written before it
   std::size_t open_ = kNone;              // the folder archive being written
-  std::uint64_t entryStart_ = kNone;
-  ArchiveRecords records_{0};             // its count and records so far
-  std::string current_;                   // what is being written, for messages
+  ArchiveWriter writer_;                  // of the open folder archive
 };
 
 // --- the image ----------------------------------------------------------------
@@ -557,7 +574,7 @@ bool FinishImage(const SetupRequest& request, const std::vector<Archive>& archiv
     for (const Archive& a : archives) {
       // One archive at a time, read back from the image.
       std::vector<std::uint8_t> bytes(a.size);
-      if (!image->ReadSection(a.sectionOffset, bytes.data(), bytes.size(), error) ||
+      if (!image->ReadAt(a.sectionOffset, bytes.data(), bytes.size(), error) ||
           !WriteFileIfChanged(Join(request.archivesDir, a.name + ".kvarc"), bytes, error)) {
         return false;
       }

@@ -1,19 +1,14 @@
 #include "tools/kvpack/setup/setup_check.h"
 
 #include "archive/archive_format.h"
+#include "pe/pe_checksum.h"
+#include "pe/pe_headers.h"
 #include "pe/pe_resources.h"
 #include "tools/kvpack/commands/archive_report.h"
-#include "pe/pe_layout.h"
-#include "pe/pe_rebuild.h"
 
 namespace kv {
 
 namespace {
-
-std::uint32_t U32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 bool Fail(std::string* error, const std::string& why) {
   *error = why;
@@ -28,9 +23,9 @@ bool CheckBuiltSetup(const std::uint8_t* file, std::size_t size,
   PeLayout layout;
   std::string why;
   if (!CheckPeLayout(file, size, &layout, &why)) return Fail(error, why);
-  const std::uint32_t stored = U32(file + layout.checksumOffset);
+  const std::uint32_t stored = layout.checkSum;
   std::uint32_t computed = 0;
-  if (!PeChecksum(file, size, layout.checksumOffset, lend, &computed)) {
+  if (!PeChecksum(file, size, layout.Field(pe::kCheckSum), lend, &computed)) {
     return Fail(error, "its bytes cannot be read: the system gave no view of them");
   }
   if (stored != computed) {
