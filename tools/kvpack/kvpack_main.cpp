@@ -28,8 +28,9 @@
 #include "tools/kvpack/setup/setup_builder.h"
 
 #ifdef _WIN32
-#include "platform/win32.h"
 #include "pe/wide_text.h"
+#include "platform/scoped_handle.h"
+#include "platform/win32.h"
 #endif
 
 #ifndef KVPACK_BUILD_TREE_STUB
@@ -245,9 +246,9 @@ int main() {
   ::SetConsoleOutputCP(CP_UTF8);
   int argc = 0;
   wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  const kv::ScopedLocal owner(argv);
   std::vector<std::string> args;
   for (int i = 1; argv != nullptr && i < argc; ++i) args.push_back(kv::WideToUtf8(argv[i]));
-  if (argv != nullptr) ::LocalFree(argv);
   const int code = Run(args);
   std::fflush(stdout);
   return code;

@@ -12,6 +12,10 @@
 #include "bytes/byte_pieces.h"
 #include "bytes/byte_sink.h"
 
+#ifdef _WIN32
+#include "platform/scoped_handle.h"
+#endif
+
 namespace kv {
 
 // What a path names, as far as kvpack cares.
@@ -77,13 +81,20 @@ class MappedFile {
  private:
   const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
-  // The piece lent last: on Linux where it starts and ends in the mapping
-  // (its pages are dropped), on Windows the view that holds it.
+#ifdef _WIN32
+  // The view of the piece lent last, released before the view of the whole
+  // file, the mapping and the file (members end in reverse order).
+  ScopedFileHandle file_;
+  ScopedKernelHandle mapping_;
+  ScopedMappedView view_;
+  ScopedMappedView pieceView_;
+#else
+  // The piece lent last: where it starts and ends in the mapping (its pages
+  // are dropped).
   std::size_t pieceStart_ = 0;
   std::size_t pieceEnd_ = 0;
-  const void* pieceView_ = nullptr;
   std::intptr_t file_ = -1;
-  std::intptr_t mapping_ = -1;
+#endif
 };
 
 // A file written piece by piece, the byte sink of kvpack's writers: bytes
@@ -120,6 +131,7 @@ class OutputFile final : public ByteSink {
  private:
   bool Flush(std::string* error);
   // The system's side, in host_files_posix.cpp and host_files_win.cpp.
+  bool IsOpen() const;
   bool OpenNew(std::string* error);
   bool WriteRaw(std::uint64_t offset, const std::uint8_t* data, std::size_t count,
                 std::string* error);
@@ -129,7 +141,11 @@ class OutputFile final : public ByteSink {
   void Discard();
 
   std::string path_;
+#ifdef _WIN32
+  ScopedFileHandle handle_;
+#else
   std::intptr_t handle_ = -1;
+#endif
   std::vector<std::uint8_t> buffer_;
   std::uint64_t flushed_ = 0;  // bytes already in the file
   std::uint64_t size_ = 0;     // flushed_ plus what the buffer holds

@@ -70,7 +70,7 @@ bool OutputFile::Flush(std::string* error) {
 
 bool OutputFile::Commit(const std::string& target, std::string* error,
                         const std::function<bool(const std::string&, std::string*)>& check) {
-  if (handle_ == -1) {
+  if (!IsOpen()) {
     *error = path_ + ": not open";
     return false;
   }

@@ -238,6 +238,8 @@ const std::uint8_t* MappedFile::Piece(const std::uint8_t* at, std::size_t count)
   return at;
 }
 
+bool OutputFile::IsOpen() const { return handle_ != -1; }
+
 bool OutputFile::OpenNew(std::string* error) {
   handle_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (handle_ < 0) {

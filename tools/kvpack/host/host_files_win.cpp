@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "tools/kvpack/host/host_files.h"
 #include "pe/wide_text.h"
+#include "platform/scoped_handle.h"
+#include "tools/kvpack/host/host_files.h"
+#include "tools/kvpack/host/long_path.h"
 
 namespace kv {
 
@@ -16,6 +18,7 @@ std::string SystemText(DWORD code) {
   const DWORD n = ::FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  const ScopedLocal owner(text);
   std::string out;
   if (n != 0 && text != nullptr) {
     out = WideToUtf8(std::wstring(text, n));
@@ -24,20 +27,41 @@ std::string SystemText(DWORD code) {
       out.pop_back();
     }
   }
-  if (text != nullptr) ::LocalFree(text);
   if (out.empty()) out = "system error " + std::to_string(code);
   return out;
 }
 
 std::string Why(const std::string& path, DWORD code) { return path + ": " + SystemText(code); }
 
-// Long paths: the \\?\ form lifts the 260-character limit of the file calls.
+// Every path the file calls get: made full by the system (which takes '/'
+// as a separator and resolves "." and ".."), then in the \\?\ form, which
+// lifts the 260-character limit. A path the system cannot make full is
+// passed as it is, and its call reports why.
 std::wstring Wide(const std::string& path) {
   std::wstring w = Utf8ToWide(path);
   for (wchar_t& c : w) {
     if (c == L'/') c = L'\\';
   }
+  if (w.empty()) return w;
+  std::wstring full(MAX_PATH, L'\0');
+  for (int tries = 0; tries < 3; ++tries) {
+    const DWORD n = ::GetFullPathNameW(w.c_str(), static_cast<DWORD>(full.size()), &full[0],
+                                       nullptr);
+    if (n == 0) return w;
+    if (n < full.size()) {
+      full.resize(n);
+      return ExtendedLengthPath(full);
+    }
+    full.assign(n, L'\0');  // n counts the terminating zero here
+  }
   return w;
+}
+
+// A path as a user writes it: without the \\?\ form.
+std::wstring Shown(const std::wstring& path) {
+  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
+  if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+  return path;
 }
 
 std::int64_t UnixSeconds(const FILETIME& t) {
@@ -66,12 +90,10 @@ FolderItem FromAttributes(const std::wstring& name, DWORD attributes, DWORD size
   return item;
 }
 
-struct Handle {
-  HANDLE h;
-  ~Handle() {
-    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
-  }
-};
+ScopedFileHandle OpenToRead(const std::string& path) {
+  return ScopedFileHandle(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
 
 }  // namespace
 
@@ -89,8 +111,8 @@ bool StatPath(const std::string& path, FolderItem* item, std::string* error) {
 bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error) {
   items->clear();
   WIN32_FIND_DATAW found;
-  HANDLE search = ::FindFirstFileW((Wide(path) + L"\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) {
+  const ScopedFindHandle search(::FindFirstFileW((Wide(path) + L"\\*").c_str(), &found));
+  if (!search.IsValid()) {
     *error = path + ": cannot open folder: " + SystemText(::GetLastError());
     return false;
   }
@@ -100,8 +122,8 @@ bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::st
     if (name == L"." || name == L"..") continue;
     items->push_back(FromAttributes(name, found.dwFileAttributes, found.nFileSizeHigh,
                                     found.nFileSizeLow, found.ftLastWriteTime));
-  } while (::FindNextFileW(search, &found) || (code = ::GetLastError()) != ERROR_NO_MORE_FILES);
-  ::FindClose(search);
+  } while (::FindNextFileW(search.Get(), &found) ||
+           (code = ::GetLastError()) != ERROR_NO_MORE_FILES);
   if (code != ERROR_NO_MORE_FILES) {
     *error = path + ": cannot read folder: " + SystemText(code);
     return false;
@@ -110,9 +132,8 @@ bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::st
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error) {
-  Handle f{::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
-  if (f.h == INVALID_HANDLE_VALUE) {
+  const ScopedFileHandle f = OpenToRead(path);
+  if (!f.IsValid()) {
     *error = Why(path, ::GetLastError());
     return false;
   }
@@ -120,7 +141,7 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, st
   std::uint8_t buffer[1 << 16];
   DWORD got = 0;
   while (true) {
-    if (!::ReadFile(f.h, buffer, sizeof buffer, &got, nullptr)) {
+    if (!::ReadFile(f.Get(), buffer, sizeof buffer, &got, nullptr)) {
       *error = path + ": read error: " + SystemText(::GetLastError());
       return false;
     }
@@ -132,15 +153,14 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, st
 
 bool ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t size, bool last,
                    std::vector<std::uint8_t>* bytes, std::string* error) {
-  Handle f{::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
-  if (f.h == INVALID_HANDLE_VALUE) {
+  const ScopedFileHandle f = OpenToRead(path);
+  if (!f.IsValid()) {
     *error = path + ": cannot open: " + SystemText(::GetLastError());
     return false;
   }
   LARGE_INTEGER at;
   at.QuadPart = static_cast<LONGLONG>(offset);
-  if (!::SetFilePointerEx(f.h, at, nullptr, FILE_BEGIN)) {
+  if (!::SetFilePointerEx(f.Get(), at, nullptr, FILE_BEGIN)) {
     *error = path + ": read error: " + SystemText(::GetLastError());
     return false;
   }
@@ -153,7 +173,7 @@ bool ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t 
     if (into == &probe && !last) break;
     if (want > (1u << 30)) want = 1u << 30;
     DWORD got = 0;
-    if (!::ReadFile(f.h, into, static_cast<DWORD>(want), &got, nullptr)) {
+    if (!::ReadFile(f.Get(), into, static_cast<DWORD>(want), &got, nullptr)) {
       *error = path + ": read error: " + SystemText(::GetLastError());
       return false;
     }
@@ -173,8 +193,6 @@ bool ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t 
 
 namespace {
 
-HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
-
 OVERLAPPED At(std::uint64_t offset) {
   OVERLAPPED o = {};
   o.Offset = static_cast<DWORD>(offset);
@@ -184,23 +202,16 @@ OVERLAPPED At(std::uint64_t offset) {
 
 }  // namespace
 
-MappedFile::~MappedFile() {
-  if (pieceView_ != nullptr) ::UnmapViewOfFile(pieceView_);
-  if (data_ != nullptr) ::UnmapViewOfFile(data_);
-  if (mapping_ != -1) ::CloseHandle(AsHandle(mapping_));
-  if (file_ != -1) ::CloseHandle(AsHandle(file_));
-}
+MappedFile::~MappedFile() = default;
 
 bool MappedFile::Open(const std::string& path, std::string* error) {
-  const HANDLE f = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) {
+  ScopedFileHandle file = OpenToRead(path);
+  if (!file.IsValid()) {
     *error = Why(path, ::GetLastError());
     return false;
   }
-  file_ = reinterpret_cast<std::intptr_t>(f);
   LARGE_INTEGER size;
-  if (!::GetFileSizeEx(f, &size)) {
+  if (!::GetFileSizeEx(file.Get(), &size)) {
     *error = Why(path, ::GetLastError());
     return false;
   }
@@ -208,19 +219,24 @@ bool MappedFile::Open(const std::string& path, std::string* error) {
     *error = path + ": too large to map";
     return false;
   }
-  if (size.QuadPart == 0) return true;
-  const HANDLE m = ::CreateFileMappingW(f, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  if (m == nullptr) {
+  if (size.QuadPart == 0) {
+    file_ = std::move(file);
+    return true;
+  }
+  ScopedKernelHandle mapping(::CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!mapping.IsValid()) {
     *error = path + ": cannot map: " + SystemText(::GetLastError());
     return false;
   }
-  mapping_ = reinterpret_cast<std::intptr_t>(m);
-  const void* view = ::MapViewOfFile(m, FILE_MAP_READ, 0, 0, 0);
-  if (view == nullptr) {
+  ScopedMappedView view(::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0));
+  if (!view.IsValid()) {
     *error = path + ": cannot map: " + SystemText(::GetLastError());
     return false;
   }
-  data_ = static_cast<const std::uint8_t*>(view);
+  file_ = std::move(file);
+  mapping_ = std::move(mapping);
+  view_ = std::move(view);
+  data_ = static_cast<const std::uint8_t*>(view_.Get());
   size_ = static_cast<std::size_t>(size.QuadPart);
   return true;
 }
@@ -229,8 +245,7 @@ const std::uint8_t* MappedFile::Piece(const std::uint8_t* at, std::size_t count)
   // Each piece is a view of its own, unmapped when the next is asked for:
   // pages of one view of the whole file may stay in the process (Wine keeps
   // them whatever VirtualUnlock asks), pages of a view that is gone do not.
-  if (pieceView_ != nullptr) ::UnmapViewOfFile(pieceView_);
-  pieceView_ = nullptr;
+  pieceView_.Reset();
   if (count == 0) return at;
   if (data_ == nullptr || at < data_ || count > size_ ||
       static_cast<std::size_t>(at - data_) > size_ - count) {
@@ -240,23 +255,23 @@ const std::uint8_t* MappedFile::Piece(const std::uint8_t* at, std::size_t count)
   ::GetSystemInfo(&system);
   const std::uint64_t offset = static_cast<std::uint64_t>(at - data_);
   const std::uint64_t start = offset / system.dwAllocationGranularity * system.dwAllocationGranularity;
-  const void* view = ::MapViewOfFile(AsHandle(mapping_), FILE_MAP_READ,
-                                     static_cast<DWORD>(start >> 32), static_cast<DWORD>(start),
-                                     static_cast<SIZE_T>(offset - start + count));
-  if (view == nullptr) return nullptr;
-  pieceView_ = view;
-  return static_cast<const std::uint8_t*>(view) + (offset - start);
+  pieceView_.Reset(::MapViewOfFile(mapping_.Get(), FILE_MAP_READ, static_cast<DWORD>(start >> 32),
+                                   static_cast<DWORD>(start),
+                                   static_cast<SIZE_T>(offset - start + count)));
+  if (!pieceView_.IsValid()) return nullptr;
+  return static_cast<const std::uint8_t*>(pieceView_.Get()) + (offset - start);
 }
 
+bool OutputFile::IsOpen() const { return handle_.IsValid(); }
+
 bool OutputFile::OpenNew(std::string* error) {
-  const HANDLE h = ::CreateFileW(Wide(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
+  handle_.Reset(::CreateFileW(Wide(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle_.IsValid()) {
     *error = Why(path_, ::GetLastError());
     path_.clear();
     return false;
   }
-  handle_ = reinterpret_cast<std::intptr_t>(h);
   return true;
 }
 
@@ -267,7 +282,7 @@ bool OutputFile::WriteRaw(std::uint64_t offset, const std::uint8_t* data, std::s
     const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
     OVERLAPPED o = At(offset + done);
     DWORD put = 0;
-    if (!::WriteFile(AsHandle(handle_), data + done, want, &put, &o) || put == 0) {
+    if (!::WriteFile(handle_.Get(), data + done, want, &put, &o) || put == 0) {
       *error = path_ + ": write error: " + SystemText(::GetLastError());
       return false;
     }
@@ -283,7 +298,7 @@ bool OutputFile::ReadRaw(std::uint64_t offset, std::uint8_t* data, std::size_t c
     const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
     OVERLAPPED o = At(offset + done);
     DWORD got = 0;
-    if (!::ReadFile(AsHandle(handle_), data + done, want, &got, &o) || got == 0) {
+    if (!::ReadFile(handle_.Get(), data + done, want, &got, &o) || got == 0) {
       *error = path_ + ": read error: " + SystemText(::GetLastError());
       return false;
     }
@@ -293,9 +308,8 @@ bool OutputFile::ReadRaw(std::uint64_t offset, std::uint8_t* data, std::size_t c
 }
 
 bool OutputFile::CloseRaw(std::string* error) {
-  const HANDLE h = AsHandle(handle_);
-  handle_ = -1;
-  if (!::CloseHandle(h)) {
+  // Closed here, before the rename, where a failed close is a failed write.
+  if (!::CloseHandle(handle_.Release())) {
     *error = path_ + ": write error: " + SystemText(::GetLastError());
     return false;
   }
@@ -312,8 +326,7 @@ bool OutputFile::RenameTo(const std::string& target, std::string* error) {
 }
 
 void OutputFile::Discard() {
-  if (handle_ != -1) ::CloseHandle(AsHandle(handle_));
-  handle_ = -1;
+  handle_.Reset();
   if (!path_.empty()) ::DeleteFileW(Wide(path_).c_str());
   path_.clear();
 }
@@ -323,9 +336,9 @@ bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
   const std::string temp = path + ".kvpack-tmp";
   const std::wstring wideTemp = Wide(temp);
   {
-    Handle f{::CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (f.h == INVALID_HANDLE_VALUE) {
+    ScopedFileHandle f(::CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.IsValid()) {
       *error = Why(temp, ::GetLastError());
       return false;
     }
@@ -334,19 +347,17 @@ bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
       std::size_t want = bytes.size() - done;
       if (want > (1u << 30)) want = 1u << 30;
       DWORD put = 0;
-      if (!::WriteFile(f.h, bytes.data() + done, static_cast<DWORD>(want), &put, nullptr) ||
+      if (!::WriteFile(f.Get(), bytes.data() + done, static_cast<DWORD>(want), &put, nullptr) ||
           put == 0) {
         *error = temp + ": write error: " + SystemText(::GetLastError());
-        ::CloseHandle(f.h);
-        f.h = INVALID_HANDLE_VALUE;
+        f.Reset();
         ::DeleteFileW(wideTemp.c_str());
         return false;
       }
       done += put;
     }
-    const HANDLE h = f.h;
-    f.h = INVALID_HANDLE_VALUE;
-    if (!::CloseHandle(h)) {
+    // Closed before the rename, where a failed close is a failed write.
+    if (!::CloseHandle(f.Release())) {
       *error = temp + ": write error: " + SystemText(::GetLastError());
       ::DeleteFileW(wideTemp.c_str());
       return false;
@@ -363,13 +374,23 @@ bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
 
 bool MakeFolders(const std::string& path, std::string* error) {
   const std::wstring wide = Wide(path);
-  for (std::size_t at = 0; at <= wide.size(); ++at) {
+  // The root is there: the drive of "\\?\C:\...", the share of
+  // "\\?\UNC\server\share\...".
+  std::size_t root = 0;
+  if (wide.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+    root = wide.find(L'\\', wide.find(L'\\', 8) + 1);
+    if (root == std::wstring::npos) root = wide.size();
+  } else if (wide.rfind(L"\\\\?\\", 0) == 0) {
+    root = wide.find(L'\\', 4);
+    if (root == std::wstring::npos) root = wide.size();
+  }
+  for (std::size_t at = root + 1; at <= wide.size(); ++at) {
     if (at != wide.size() && wide[at] != L'\\') continue;
     const std::wstring partial = wide.substr(0, at);
     if (partial.empty() || partial.back() == L':') continue;
     if (!::CreateDirectoryW(partial.c_str(), nullptr) &&
         ::GetLastError() != ERROR_ALREADY_EXISTS) {
-      *error = Why(WideToUtf8(partial), ::GetLastError());
+      *error = Why(WideToUtf8(Shown(partial)), ::GetLastError());
       return false;
     }
   }
