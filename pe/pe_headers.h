@@ -29,18 +29,16 @@ struct PeSection {
 // What ReadPeHeaders read. A field the optional header is too short to
 // hold reads as 0.
 struct PeHeaders {
+  // COFF header.
   std::size_t pe = 0;             // offset of "PE\0\0"
-  std::size_t optional = 0;       // offset of the optional header
-  std::uint16_t optionalSize = 0;
-  bool pe32Plus = false;
   std::uint32_t symbolTable = 0;  // PointerToSymbolTable
   std::uint32_t symbolCount = 0;
-  std::uint32_t sizeOfInitializedData = 0;
-  std::uint32_t fileAlignment = 0;
-  std::uint32_t sectionAlignment = 0;
-  std::uint32_t sizeOfHeaders = 0;
-  std::uint32_t sizeOfImage = 0;
-  std::uint32_t checkSum = 0;
+  std::size_t optional = 0;       // offset of the optional header
+  std::uint16_t optionalSize = 0;
+  // Optional header.
+  bool pe32Plus = false;
+  std::uint32_t sizeOfInitializedData = 0, fileAlignment = 0, sectionAlignment = 0;
+  std::uint32_t sizeOfHeaders = 0, sizeOfImage = 0, checkSum = 0;
   std::uint32_t directoryCount = 0;  // NumberOfRvaAndSizes as stored
   // The first 16 data directories, as far as NumberOfRvaAndSizes and the
   // optional header's size hold them; the others 0.

@@ -113,34 +113,29 @@ std::vector<std::uint8_t> ResourcePlan::Directory(std::uint32_t sectionRva,
     return n;
   };
 
-  // The index-th entry of the directory at dir: its name word, then its
-  // offset word.
-  auto entry = [&](std::size_t dir, std::size_t index) {
-    return out + dir + pe::kTreeDirectorySize + pe::kTreeEntrySize * index;
+  // Writes the index-th entry of the directory at dir: its name word, then
+  // its offset word.
+  auto putEntry = [&](std::size_t dir, std::size_t index, std::uint32_t nameWord,
+                      std::uint32_t offsetWord) {
+    std::uint8_t* entry = out + dir + pe::kTreeDirectorySize + pe::kTreeEntrySize * index;
+    Put32(entry, nameWord);
+    Put32(entry + pe::kTreeEntryOffset, offsetWord);
   };
   const std::size_t root = openDir(countNamed(tree_), tree_.size() - countNamed(tree_));
   std::size_t typeIndex = 0;
   for (auto& [type, byName] : tree_) {
     const std::size_t typeDir = openDir(countNamed(byName), byName.size() - countNamed(byName));
-    Put32(entry(root, typeIndex), writeName(type));
-    Put32(entry(root, typeIndex) + pe::kTreeEntryOffset,
-          kHighBit | static_cast<std::uint32_t>(typeDir));
-    ++typeIndex;
+    putEntry(root, typeIndex++, writeName(type), kHighBit | static_cast<std::uint32_t>(typeDir));
     std::size_t nameIndex = 0;
     for (auto& [name, byLanguage] : byName) {
       const std::size_t nameDir = openDir(0, byLanguage.size());
-      Put32(entry(typeDir, nameIndex), writeName(name));
-      Put32(entry(typeDir, nameIndex) + pe::kTreeEntryOffset,
-            kHighBit | static_cast<std::uint32_t>(nameDir));
-      ++nameIndex;
+      putEntry(typeDir, nameIndex++, writeName(name),
+               kHighBit | static_cast<std::uint32_t>(nameDir));
       std::size_t languageIndex = 0;
       for (auto& [language, index] : byLanguage) {
         const std::size_t leaf = nextLeaf;
         nextLeaf += pe::kTreeDataEntrySize;
-        Put32(entry(nameDir, languageIndex), language);
-        Put32(entry(nameDir, languageIndex) + pe::kTreeEntryOffset,
-              static_cast<std::uint32_t>(leaf));
-        ++languageIndex;
+        putEntry(nameDir, languageIndex++, language, static_cast<std::uint32_t>(leaf));
         Put32(out + leaf + pe::kTreeDataRva, sectionRva + offsets[index]);
         Put32(out + leaf + pe::kTreeDataSize, sizes[index]);
       }
