@@ -99,10 +99,10 @@ class MappedFile {
 
 // A file written piece by piece, the byte sink of kvpack's writers: bytes
 // appended at its end go through a buffer of 1 MiB; WriteAt writes anywhere
-// in what was appended. Created
-// under its final name's temporary form, it takes the final name only in
-// Commit; destroyed without a successful Commit, it is closed and removed,
-// so a failed build leaves nothing behind. Not copyable.
+// in what was appended. Created under its final name's temporary form, it
+// takes the final name only in Commit; destroyed without a successful
+// Commit, it is closed and removed, so a failed build leaves nothing
+// behind. Not copyable.
 class OutputFile final : public ByteSink {
  public:
   OutputFile() = default;
