@@ -25,6 +25,26 @@ void Append32(std::vector<std::uint8_t>* out, std::uint32_t v) {
   Append16(out, v);
   Append16(out, v >> 16);
 }
+// The .bmp file: a 14-byte file header ("BM", the file size, reserved
+// words, the pixels' file offset at +10), then the packed DIB.
+constexpr std::size_t kBmpFileHeader = 14;
+constexpr std::size_t kBmpPixelsOffset = 10;
+
+// The .ico file and the RT_GROUP_ICON resource that lists an icon's images
+// (little-endian): a 6-byte header (reserved 0, type 1 at +2, the image
+// count at +4), then an entry per image. In the file an entry is 16 bytes:
+// width, height, colours, reserved, planes, bit count, the image's size at
+// +8 and its file offset at +12. In the group it is 14 bytes: the file
+// entry's first 12, then the RT_ICON id at +12.
+constexpr std::size_t kIconHeader = 6;
+constexpr std::size_t kIconType = 2;
+constexpr std::size_t kIconCount = 4;
+constexpr std::size_t kIconFileEntry = 16;
+constexpr std::size_t kIconImageSize = 8;
+constexpr std::size_t kIconImageOffset = 12;
+constexpr std::size_t kIconGroupEntry = 14;
+constexpr std::size_t kIconGroupId = 12;
+
 void Put16(std::vector<std::uint8_t>* out, std::size_t at, std::uint32_t v) {
   (*out)[at] = static_cast<std::uint8_t>(v);
   (*out)[at + 1] = static_cast<std::uint8_t>(v >> 8);
@@ -85,12 +105,12 @@ bool Rle8CodesWholeRows(const std::uint8_t* coded, std::size_t size, std::uint32
 
 bool SplashFromBmp(const std::vector<std::uint8_t>& file, std::vector<std::uint8_t>* dib,
                    std::string* error) {
-  if (file.size() < 14 + kDibHeaderBytes || file[0] != 'B' || file[1] != 'M') {
+  if (file.size() < kBmpFileHeader + kDibHeaderBytes || file[0] != 'B' || file[1] != 'M') {
     *error = "not a BMP file (no \"BM\" header)";
     return false;
   }
-  const std::uint32_t pixelsAt = U32(&file[10]);
-  std::vector<std::uint8_t> stored(file.begin() + 14, file.end());
+  const std::uint32_t pixelsAt = U32(&file[kBmpPixelsOffset]);
+  std::vector<std::uint8_t> stored(file.begin() + kBmpFileHeader, file.end());
   const DibHeader original = ReadDibHeader(stored.data());
   const std::string shape = std::to_string(original.width) + " x " +
                             std::to_string(original.height) + ", " +
@@ -110,7 +130,7 @@ bool SplashFromBmp(const std::vector<std::uint8_t>& file, std::vector<std::uint8
     *error = "an RLE8 picture stored top-down, which Windows does not draw";
     return false;
   }
-  if (pixelsAt < 14 + original.size || pixelsAt > file.size()) {
+  if (pixelsAt < kBmpFileHeader + original.size || pixelsAt > file.size()) {
     *error = "its pixel offset " + std::to_string(pixelsAt) + " lies outside the file";
     return false;
   }
@@ -119,12 +139,14 @@ bool SplashFromBmp(const std::vector<std::uint8_t>& file, std::vector<std::uint8
   const std::uint32_t tableEntries =
       original.bitCount == 8 ? (original.clrUsed == 0 ? 256 : original.clrUsed) : original.clrUsed;
   const std::uint64_t tableBytes = 4ull * tableEntries;
-  if (tableEntries > 256 || 14ull + original.size + tableBytes > pixelsAt) {
+  if (tableEntries > 256 ||
+      std::uint64_t{kBmpFileHeader} + original.size + tableBytes > pixelsAt) {
     *error = "its colour table of " + std::to_string(tableEntries) +
              " entries does not fit before its pixels";
     return false;
   }
-  dib->assign(file.begin() + 14, file.begin() + 14 + original.size + tableBytes);
+  dib->assign(file.begin() + kBmpFileHeader,
+              file.begin() + kBmpFileHeader + original.size + tableBytes);
   std::uint64_t pixelBytes = file.size() - pixelsAt;
   if (rgb) {
     const std::uint64_t image = DibImageSize(original);
@@ -168,34 +190,47 @@ std::vector<std::uint8_t> IconSet::Group(std::uint16_t firstId) const {
   Append16(&out, static_cast<std::uint32_t>(images.size()));
   for (std::size_t i = 0; i < images.size(); ++i) {
     // The file's entry without its 4-byte offset, then the image's id.
-    const std::uint8_t* e = directory.data() + 16 * i;
-    out.insert(out.end(), e, e + 12);
+    const std::uint8_t* e = directory.data() + kIconFileEntry * i;
+    out.insert(out.end(), e, e + kIconGroupId);
     Append16(&out, static_cast<std::uint32_t>(firstId + i));
   }
   return out;
 }
 
+std::vector<std::uint16_t> IconGroupIds(const std::uint8_t* group, std::size_t size) {
+  std::vector<std::uint16_t> ids;
+  if (size < kIconHeader) return ids;
+  const std::size_t count = U16(group + kIconCount);
+  for (std::size_t k = 0; k < count && kIconHeader + kIconGroupEntry * (k + 1) <= size; ++k) {
+    ids.push_back(U16(group + kIconHeader + kIconGroupEntry * k + kIconGroupId));
+  }
+  return ids;
+}
+
 bool IconsFromIco(const std::vector<std::uint8_t>& file, IconSet* icons, std::string* error) {
-  if (file.size() < 6 || U16(&file[0]) != 0 || U16(&file[2]) != 1) {
+  if (file.size() < kIconHeader || U16(&file[0]) != 0 || U16(&file[kIconType]) != 1) {
     *error = "not an icon file (no icon directory)";
     return false;
   }
-  const std::uint16_t count = U16(&file[4]);
-  if (count == 0 || 6ull + 16ull * count > file.size()) {
+  const std::uint16_t count = U16(&file[kIconCount]);
+  const std::uint64_t directoryEnd = kIconHeader + std::uint64_t{kIconFileEntry} * count;
+  if (count == 0 || directoryEnd > file.size()) {
     *error = "its icon directory lists " + std::to_string(count) + " images, " +
              (count == 0 ? std::string("none") : std::string("more than the file holds"));
     return false;
   }
   icons->images.clear();
-  icons->directory.assign(file.begin() + 6, file.begin() + 6 + 16 * count);
+  icons->directory.assign(file.begin() + kIconHeader, file.begin() + directoryEnd);
+  // The entry of image i, and its size and offset.
+  auto entry = [&](std::size_t i) { return &file[kIconHeader + kIconFileEntry * i]; };
+  auto imageSize = [&](std::size_t i) { return U32(entry(i) + kIconImageSize); };
+  auto imageOffset = [&](std::size_t i) { return U32(entry(i) + kIconImageOffset); };
   // Every image inside the file, behind the directory and apart from the
   // others: so the images together take no more bytes than the file has.
   std::vector<std::pair<std::uint64_t, std::uint16_t>> starts;
-  const std::uint64_t directoryEnd = 6 + 16ull * count;
   for (std::uint16_t i = 0; i < count; ++i) {
-    const std::uint8_t* e = &file[6 + 16 * i];
-    const std::uint32_t size = U32(e + 8);
-    const std::uint32_t at = U32(e + 12);
+    const std::uint32_t size = imageSize(i);
+    const std::uint32_t at = imageOffset(i);
     if (size < 8 || at < directoryEnd || at > file.size() || size > file.size() - at) {
       *error = "image " + std::to_string(i + 1) + " lies outside the file or in its directory";
       return false;
@@ -205,16 +240,15 @@ bool IconsFromIco(const std::vector<std::uint8_t>& file, IconSet* icons, std::st
   std::sort(starts.begin(), starts.end());
   for (std::size_t k = 1; k < starts.size(); ++k) {
     const std::uint16_t before = starts[k - 1].second;
-    if (starts[k - 1].first + U32(&file[6 + 16 * before] + 8) > starts[k].first) {
+    if (starts[k - 1].first + imageSize(before) > starts[k].first) {
       *error = "images " + std::to_string(before + 1) + " and " +
                std::to_string(starts[k].second + 1) + " share bytes";
       return false;
     }
   }
   for (std::uint16_t i = 0; i < count; ++i) {
-    const std::uint8_t* e = &file[6 + 16 * i];
-    const std::uint32_t size = U32(e + 8);
-    const std::uint8_t* image = &file[U32(e + 12)];
+    const std::uint32_t size = imageSize(i);
+    const std::uint8_t* image = &file[imageOffset(i)];
     const bool png = std::memcmp(image, "\x89PNG", 4) == 0;
     if (!png && (size < kDibHeaderBytes || U32(image) < kDibHeaderBytes)) {
       *error = "image " + std::to_string(i + 1) + " is neither a bitmap nor a PNG image";

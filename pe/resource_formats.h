@@ -30,6 +30,10 @@ struct IconSet {
   std::vector<std::uint8_t> directory;  // the file's 16-byte entries, as read
 };
 
+// The RT_ICON ids that the RT_GROUP_ICON resource group[0, size) lists, in
+// its order, as far as its bytes hold its entries.
+std::vector<std::uint16_t> IconGroupIds(const std::uint8_t* group, std::size_t size);
+
 // Reads a .ico file: every image (a BITMAPINFOHEADER-based or PNG image)
 // must lie inside the file, behind its directory, and apart from every
 // other image, so that the images take no more than the file's bytes.

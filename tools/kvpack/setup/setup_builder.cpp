@@ -296,11 +296,8 @@ bool PublisherResources(const SetupRequest& request, const Stub& stub,
   for (const PeResource& r : stub.resources) {
     if (r.type == kBitmapType && r.name == kSplashBitmap) fixedLanguage = r.language;
     if (!request.icon.empty() && r.type == kGroupIconType && r.name == kIconGroup) {
-      for (std::uint32_t k = 0; 6 + 14 * (k + 1) <= r.size && k < static_cast<std::uint32_t>(r.data[4] | r.data[5] << 8);
-           ++k) {
-        const std::uint8_t* e = r.data + 6 + 14 * k;
-        replacedIcons.push_back(static_cast<std::uint16_t>(e[12] | e[13] << 8));
-      }
+      const std::vector<std::uint16_t> ids = IconGroupIds(r.data, r.size);
+      replacedIcons.insert(replacedIcons.end(), ids.begin(), ids.end());
     }
   }
   std::vector<std::uint16_t> usedIcons;
