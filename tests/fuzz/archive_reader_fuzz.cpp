@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "archive/archive_format.h"
-#include "archive/pe_resources.h"
+#include "pe/pe_resources.h"
 #include "archive/whole_entry_inflate.h"
 
 namespace {

@@ -13,10 +13,10 @@
 #include <unistd.h>
 
 #include "archive/archive_format.h"
-#include "archive/pe_resources.h"
-#include "tools/kvpack/host_files.h"
-#include "tools/kvpack/pe_rebuild.h"
-#include "tools/kvpack/setup_check.h"
+#include "pe/pe_resources.h"
+#include "tools/kvpack/host/host_files.h"
+#include "pe/pe_rebuild.h"
+#include "tools/kvpack/setup/setup_check.h"
 
 namespace {
 

@@ -19,11 +19,11 @@
 #include <vector>
 
 #include "archive/archive_format.h"
-#include "archive/pe_resources.h"
+#include "pe/pe_resources.h"
 #include "tests/kvpack/kvpack_run.h"
-#include "tools/kvpack/parallel_deflate.h"
-#include "tools/kvpack/pe_rebuild.h"
-#include "tools/kvpack/setup_check.h"
+#include "tools/kvpack/compress/parallel_deflate.h"
+#include "pe/pe_rebuild.h"
+#include "tools/kvpack/setup/setup_check.h"
 
 namespace kv {
 namespace {

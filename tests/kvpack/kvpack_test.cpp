@@ -19,9 +19,9 @@
 
 #include "archive/archive_format.h"
 #include "tests/archive_format/archive_bytes.h"
-#include "tests/archive_format/pe_image_builder.h"
+#include "tests/pe/pe_image_builder.h"
 #include "tests/kvpack/kvpack_run.h"
-#include "tools/kvpack/host_files.h"
+#include "tools/kvpack/host/host_files.h"
 
 namespace kv {
 namespace {

@@ -20,16 +20,16 @@
 #include <string>
 #include <vector>
 
-#include "tools/kvpack/archive_pack.h"
-#include "tools/kvpack/archive_report.h"
-#include "tools/kvpack/archive_sources.h"
-#include "tools/kvpack/host_files.h"
-#include "tools/kvpack/parallel_deflate.h"
-#include "tools/kvpack/setup_builder.h"
+#include "tools/kvpack/commands/archive_pack.h"
+#include "tools/kvpack/commands/archive_report.h"
+#include "tools/kvpack/commands/archive_sources.h"
+#include "tools/kvpack/host/host_files.h"
+#include "tools/kvpack/compress/parallel_deflate.h"
+#include "tools/kvpack/setup/setup_builder.h"
 
 #ifdef _WIN32
 #include "platform/win32.h"
-#include "tools/kvpack/wide_text.h"
+#include "pe/wide_text.h"
 #endif
 
 #ifndef KVPACK_BUILD_TREE_STUB

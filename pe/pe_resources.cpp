@@ -1,0 +1,293 @@
+#include "pe/pe_resources.h"
+
+#include <unordered_set>
+
+#include "archive/archive_format.h"
+
+namespace kv {
+
+namespace {
+
+constexpr std::uint32_t kHighBit = 0x80000000u;
+constexpr std::uint64_t kDirectorySize = 16;
+constexpr std::uint64_t kDirectoryEntrySize = 8;
+constexpr std::uint64_t kDataEntrySize = 16;
+constexpr std::uint64_t kSectionHeaderSize = 40;
+
+std::uint16_t U16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+std::uint32_t U32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+struct Section {
+  std::uint32_t virtualAddress;
+  std::uint32_t virtualSize;
+  std::uint32_t rawSize;
+  std::uint32_t rawOffset;
+};
+
+// Reads the parts of one PE file that resource lookup needs. Every read
+// goes through Has(), which checks against the buffer in 64-bit arithmetic.
+class PeReader {
+ public:
+  PeReader(const std::uint8_t* file, std::size_t size) : file_(file), size_(size) {}
+
+  bool Has(std::uint64_t offset, std::uint64_t length) const {
+    return offset <= size_ && length <= size_ - offset;
+  }
+
+  // Maps [rva, rva + length) to a file offset inside one section's raw bytes.
+  bool MapRva(std::uint32_t rva, std::uint64_t length, std::uint64_t* offset) const {
+    for (const Section& s : sections_) {
+      const std::uint64_t span = s.virtualSize > s.rawSize ? s.virtualSize : s.rawSize;
+      // An empty resource may sit right at the end of its section.
+      if (rva < s.virtualAddress || rva - s.virtualAddress > span ||
+          (rva - s.virtualAddress == span && length != 0))
+        continue;
+      const std::uint64_t delta = rva - s.virtualAddress;
+      if (delta + length > s.rawSize) return false;
+      *offset = s.rawOffset + delta;
+      return Has(*offset, length);
+    }
+    return false;
+  }
+
+  bool ReadHeaders(std::uint32_t* resourceRva, std::uint32_t* resourceSize, std::string* error) {
+    if (!Has(0, 0x40) || file_[0] != 'M' || file_[1] != 'Z') {
+      *error = "not a PE file: no \"MZ\" header";
+      return false;
+    }
+    const std::uint64_t pe = U32(file_ + 0x3C);
+    if (!Has(pe, 24) || file_[pe] != 'P' || file_[pe + 1] != 'E' || file_[pe + 2] != 0 ||
+        file_[pe + 3] != 0) {
+      *error = "not a PE file: no \"PE\" signature where the DOS header points";
+      return false;
+    }
+    const std::uint16_t sectionCount = U16(file_ + pe + 6);
+    const std::uint16_t optionalSize = U16(file_ + pe + 20);
+    const std::uint64_t optional = pe + 24;
+    if (!Has(optional, optionalSize) || optionalSize < 2) {
+      *error = "PE optional header lies outside the file";
+      return false;
+    }
+    const std::uint16_t magic = U16(file_ + optional);
+    std::uint64_t countField;
+    if (magic == 0x10B) {
+      countField = 92;
+    } else if (magic == 0x20B) {
+      countField = 108;
+    } else {
+      *error = "PE optional header has an unknown magic";
+      return false;
+    }
+    *resourceRva = 0;
+    *resourceSize = 0;
+    // Data directory 2 holds the resources; an optional header too short for
+    // it, or one that lists fewer directories, means there are none.
+    const std::uint64_t entry = countField + 4 + 2 * 8;
+    if (optionalSize >= entry + 8 && U32(file_ + optional + countField) > 2) {
+      *resourceRva = U32(file_ + optional + entry);
+      *resourceSize = U32(file_ + optional + entry + 4);
+    }
+    const std::uint64_t table = optional + optionalSize;
+    if (!Has(table, sectionCount * kSectionHeaderSize)) {
+      *error = "PE section table lies outside the file";
+      return false;
+    }
+    for (std::uint16_t i = 0; i < sectionCount; ++i) {
+      const std::uint8_t* h = file_ + table + i * kSectionHeaderSize;
+      sections_.push_back(Section{U32(h + 12), U32(h + 8), U32(h + 16), U32(h + 20)});
+    }
+    return true;
+  }
+
+  // The resource tree: its first byte in the file and how many bytes of
+  // its section follow it there.
+  bool LocateTree(std::uint32_t rva, std::string* error) {
+    for (const Section& s : sections_) {
+      const std::uint64_t span = s.virtualSize > s.rawSize ? s.virtualSize : s.rawSize;
+      if (rva < s.virtualAddress || rva - s.virtualAddress >= span) continue;
+      const std::uint64_t delta = rva - s.virtualAddress;
+      if (delta >= s.rawSize || !Has(static_cast<std::uint64_t>(s.rawOffset) + delta, 0)) break;
+      treeOffset_ = s.rawOffset + delta;
+      std::uint64_t available = s.rawSize - delta;
+      if (available > size_ - treeOffset_) available = size_ - treeOffset_;
+      treeSize_ = available;
+      return true;
+    }
+    *error = "PE resource directory lies outside the sections' bytes in the file";
+    return false;
+  }
+
+  bool TreeHas(std::uint64_t offset, std::uint64_t length) const {
+    return offset <= treeSize_ && length <= treeSize_ - offset;
+  }
+  const std::uint8_t* Tree(std::uint64_t offset) const { return file_ + treeOffset_ + offset; }
+
+  struct DirEntry {
+    bool named;
+    std::uint32_t nameWord;
+    std::uint32_t offsetWord;
+  };
+
+  bool ReadDirectory(std::uint64_t offset, std::vector<DirEntry>* entries, std::string* error) {
+    if (!FirstVisit(offset)) {
+      *error = "PE resource directory at " + std::to_string(offset) +
+               " is reached twice: the resource tree folds back on itself";
+      return false;
+    }
+    if (!TreeHas(offset, kDirectorySize)) {
+      *error = "PE resource directory lies outside the resource section";
+      return false;
+    }
+    const std::uint64_t count = static_cast<std::uint64_t>(U16(Tree(offset) + 12)) +
+                                U16(Tree(offset) + 14);
+    if (!TreeHas(offset + kDirectorySize, count * kDirectoryEntrySize)) {
+      *error = "PE resource directory entries lie outside the resource section";
+      return false;
+    }
+    entries->clear();
+    for (std::uint64_t i = 0; i < count; ++i) {
+      const std::uint8_t* e = Tree(offset + kDirectorySize + i * kDirectoryEntrySize);
+      const std::uint32_t nameWord = U32(e);
+      entries->push_back(DirEntry{(nameWord & kHighBit) != 0, nameWord, U32(e + 4)});
+    }
+    return true;
+  }
+
+  // The length of a string name in characters, or of "#<id>" for an id;
+  // false when the string lies outside.
+  bool NameLength(const DirEntry& e, std::uint64_t* length, std::string* error) const {
+    if (!e.named) {
+      *length = 1 + std::to_string(e.nameWord & 0xFFFFu).size();
+      return true;
+    }
+    const std::uint64_t offset = e.nameWord & ~kHighBit;
+    if (!TreeHas(offset, 2) || !TreeHas(offset + 2, 2ull * U16(Tree(offset)))) {
+      *error = "PE resource name lies outside the resource section";
+      return false;
+    }
+    *length = U16(Tree(offset));
+    return true;
+  }
+
+  // Marks the directory or data entry at `offset` as reached; false when it
+  // was reached before (a tree that folds back on itself).
+  bool FirstVisit(std::uint64_t offset) { return visited_.insert(offset).second; }
+
+  bool EntryName(const DirEntry& e, std::string* name, std::string* error) const {
+    if (!e.named) {
+      *name = "#" + std::to_string(e.nameWord & 0xFFFFu);
+      return true;
+    }
+    std::uint64_t length = 0;
+    if (!NameLength(e, &length, error)) return false;
+    const std::uint64_t offset = e.nameWord & ~kHighBit;
+    name->clear();
+    for (std::uint64_t i = 0; i < length; ++i) {
+      const std::uint16_t c = U16(Tree(offset + 2 + 2 * i));
+      name->push_back(c < 256 ? static_cast<char>(c) : '?');
+    }
+    return true;
+  }
+
+ private:
+  const std::uint8_t* file_;
+  std::uint64_t size_;
+  std::vector<Section> sections_;
+  std::uint64_t treeOffset_ = 0;
+  std::uint64_t treeSize_ = 0;
+  std::unordered_set<std::uint64_t> visited_;
+};
+
+}  // namespace
+
+bool LooksLikePeFile(const std::uint8_t* file, std::size_t size) {
+  if (size < 0x40 || file[0] != 'M' || file[1] != 'Z') return false;
+  const std::uint64_t pe = U32(file + 0x3C);
+  return pe + 4 <= size && file[pe] == 'P' && file[pe + 1] == 'E' && file[pe + 2] == 0 &&
+         file[pe + 3] == 0;
+}
+
+bool FindPeResources(const std::uint8_t* file, std::size_t size, std::string_view type,
+                     std::vector<PeResource>* out, std::string* error) {
+  out->clear();
+  PeReader pe(file, size);
+  std::uint32_t rva = 0;
+  std::uint32_t rsrcSize = 0;
+  if (!pe.ReadHeaders(&rva, &rsrcSize, error)) return false;
+  if (rva == 0 || rsrcSize == 0) return true;  // no resources at all
+  if (!pe.LocateTree(rva, error)) return false;
+
+  // Every directory and data entry is used once, so the work is bounded by
+  // the tree's bytes; the cap keeps a large damaged file from listing more
+  // than any setup carries.
+  std::vector<PeReader::DirEntry> types;
+  if (!pe.ReadDirectory(0, &types, error)) return false;
+  std::size_t resources = 0;
+  for (const PeReader::DirEntry& t : types) {
+    std::uint64_t length = 0;
+    if (!pe.NameLength(t, &length, error)) return false;
+    if (!type.empty() && length != type.size()) continue;
+    std::string typeName;
+    if (!pe.EntryName(t, &typeName, error)) return false;
+    if (!type.empty() && !SameAsciiName(typeName, type)) continue;
+    if ((t.offsetWord & kHighBit) == 0) {
+      *error = "PE resource type " + PrintableText(typeName) + " is not a directory";
+      return false;
+    }
+    std::vector<PeReader::DirEntry> names;
+    if (!pe.ReadDirectory(t.offsetWord & ~kHighBit, &names, error)) return false;
+    for (const PeReader::DirEntry& n : names) {
+      PeResource resource;
+      resource.type = typeName;
+      if (!pe.EntryName(n, &resource.name, error)) return false;
+      const std::string shown = PrintableText(resource.name);
+      if ((n.offsetWord & kHighBit) == 0) {
+        *error = "PE resource " + shown + " has no language directory";
+        return false;
+      }
+      std::vector<PeReader::DirEntry> languages;
+      if (!pe.ReadDirectory(n.offsetWord & ~kHighBit, &languages, error)) return false;
+      for (const PeReader::DirEntry& l : languages) {
+        // A subdirectory here would be a fourth level.
+        if ((l.offsetWord & kHighBit) != 0 || l.named) {
+          *error = "PE resource " + shown + " has a malformed language entry";
+          return false;
+        }
+        if (!pe.TreeHas(l.offsetWord, kDataEntrySize)) {
+          *error = "PE resource " + shown + ": data entry outside the resource section";
+          return false;
+        }
+        if (!pe.FirstVisit(l.offsetWord)) {
+          *error = "PE resource " + shown + ": its data entry is reached twice";
+          return false;
+        }
+        if (++resources > kMaxPeResources) {
+          *error = "more than " + std::to_string(kMaxPeResources) +
+                   " resources: the resource tree is damaged";
+          return false;
+        }
+        const std::uint8_t* d = pe.Tree(l.offsetWord);
+        const std::uint32_t dataRva = U32(d);
+        resource.size = U32(d + 4);
+        resource.language = static_cast<std::uint16_t>(l.nameWord);
+        std::uint64_t offset = 0;
+        if (!pe.MapRva(dataRva, resource.size, &offset)) {
+          *error = "PE resource " + shown + ": its " + std::to_string(resource.size) +
+                   " bytes lie outside the file's section bytes";
+          return false;
+        }
+        resource.fileOffset = static_cast<std::uint32_t>(offset);
+        resource.data = file + offset;
+        out->push_back(resource);
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace kv

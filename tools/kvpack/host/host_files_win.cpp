@@ -1,0 +1,404 @@
+#include "platform/win32.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "tools/kvpack/host/host_files.h"
+#include "pe/wide_text.h"
+
+namespace kv {
+
+namespace {
+
+std::string SystemText(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD n = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string out;
+  if (n != 0 && text != nullptr) {
+    out = WideToUtf8(std::wstring(text, n));
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' ||
+                            out.back() == '.')) {
+      out.pop_back();
+    }
+  }
+  if (text != nullptr) ::LocalFree(text);
+  if (out.empty()) out = "system error " + std::to_string(code);
+  return out;
+}
+
+std::string Why(const std::string& path, DWORD code) { return path + ": " + SystemText(code); }
+
+// Long paths: the \\?\ form lifts the 260-character limit of the file calls.
+std::wstring Wide(const std::string& path) {
+  std::wstring w = Utf8ToWide(path);
+  for (wchar_t& c : w) {
+    if (c == L'/') c = L'\\';
+  }
+  return w;
+}
+
+std::int64_t UnixSeconds(const FILETIME& t) {
+  const std::int64_t ticks =
+      static_cast<std::int64_t>(static_cast<std::uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime);
+  // 100-ns ticks since 1601; rounded down to whole seconds as Linux reports them.
+  const std::int64_t since1601 = ticks >= 0 ? ticks / 10000000 : (ticks - 9999999) / 10000000;
+  return since1601 - 11644473600LL;
+}
+
+FolderItem FromAttributes(const std::wstring& name, DWORD attributes, DWORD sizeHigh,
+                          DWORD sizeLow, const FILETIME& written) {
+  FolderItem item;
+  item.validName = WideToUtf8Checked(name, &item.name);
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    item.kind = ItemKind::kLink;
+  } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    item.kind = ItemKind::kFolder;
+  } else if (attributes & FILE_ATTRIBUTE_DEVICE) {
+    item.kind = ItemKind::kOther;
+  } else {
+    item.kind = ItemKind::kFile;
+  }
+  item.size = static_cast<std::uint64_t>(sizeHigh) << 32 | sizeLow;
+  item.mtime = UnixSeconds(written);
+  return item;
+}
+
+struct Handle {
+  HANDLE h;
+  ~Handle() {
+    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+  }
+};
+
+}  // namespace
+
+bool StatPath(const std::string& path, FolderItem* item, std::string* error) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) {
+    *error = Why(path, ::GetLastError());
+    return false;
+  }
+  *item = FromAttributes(Utf8ToWide(BaseName(path)), data.dwFileAttributes, data.nFileSizeHigh,
+                         data.nFileSizeLow, data.ftLastWriteTime);
+  return true;
+}
+
+bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error) {
+  items->clear();
+  WIN32_FIND_DATAW found;
+  HANDLE search = ::FindFirstFileW((Wide(path) + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    *error = path + ": cannot open folder: " + SystemText(::GetLastError());
+    return false;
+  }
+  DWORD code = ERROR_NO_MORE_FILES;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    items->push_back(FromAttributes(name, found.dwFileAttributes, found.nFileSizeHigh,
+                                    found.nFileSizeLow, found.ftLastWriteTime));
+  } while (::FindNextFileW(search, &found) || (code = ::GetLastError()) != ERROR_NO_MORE_FILES);
+  ::FindClose(search);
+  if (code != ERROR_NO_MORE_FILES) {
+    *error = path + ": cannot read folder: " + SystemText(code);
+    return false;
+  }
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error) {
+  Handle f{::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+  if (f.h == INVALID_HANDLE_VALUE) {
+    *error = Why(path, ::GetLastError());
+    return false;
+  }
+  bytes->clear();
+  std::uint8_t buffer[1 << 16];
+  DWORD got = 0;
+  while (true) {
+    if (!::ReadFile(f.h, buffer, sizeof buffer, &got, nullptr)) {
+      *error = path + ": read error: " + SystemText(::GetLastError());
+      return false;
+    }
+    if (got == 0) break;
+    bytes->insert(bytes->end(), buffer, buffer + got);
+  }
+  return true;
+}
+
+bool ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t size, bool last,
+                   std::vector<std::uint8_t>* bytes, std::string* error) {
+  Handle f{::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+  if (f.h == INVALID_HANDLE_VALUE) {
+    *error = path + ": cannot open: " + SystemText(::GetLastError());
+    return false;
+  }
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  if (!::SetFilePointerEx(f.h, at, nullptr, FILE_BEGIN)) {
+    *error = path + ": read error: " + SystemText(::GetLastError());
+    return false;
+  }
+  bytes->resize(static_cast<std::size_t>(size));
+  std::size_t done = 0;
+  while (true) {
+    std::uint8_t probe;
+    std::uint8_t* into = done < bytes->size() ? bytes->data() + done : &probe;
+    std::size_t want = done < bytes->size() ? bytes->size() - done : 1;
+    if (into == &probe && !last) break;
+    if (want > (1u << 30)) want = 1u << 30;
+    DWORD got = 0;
+    if (!::ReadFile(f.h, into, static_cast<DWORD>(want), &got, nullptr)) {
+      *error = path + ": read error: " + SystemText(::GetLastError());
+      return false;
+    }
+    if (got == 0) break;
+    if (into == &probe) {
+      *error = path + ": it grew while being packed";
+      return false;
+    }
+    done += got;
+  }
+  if (done != bytes->size()) {
+    *error = path + ": it shrank while being packed";
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+OVERLAPPED At(std::uint64_t offset) {
+  OVERLAPPED o = {};
+  o.Offset = static_cast<DWORD>(offset);
+  o.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return o;
+}
+
+}  // namespace
+
+MappedFile::~MappedFile() {
+  if (pieceView_ != nullptr) ::UnmapViewOfFile(pieceView_);
+  if (data_ != nullptr) ::UnmapViewOfFile(data_);
+  if (mapping_ != -1) ::CloseHandle(AsHandle(mapping_));
+  if (file_ != -1) ::CloseHandle(AsHandle(file_));
+}
+
+bool MappedFile::Open(const std::string& path, std::string* error) {
+  const HANDLE f = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) {
+    *error = Why(path, ::GetLastError());
+    return false;
+  }
+  file_ = reinterpret_cast<std::intptr_t>(f);
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(f, &size)) {
+    *error = Why(path, ::GetLastError());
+    return false;
+  }
+  if (static_cast<std::uint64_t>(size.QuadPart) > SIZE_MAX) {
+    *error = path + ": too large to map";
+    return false;
+  }
+  if (size.QuadPart == 0) return true;
+  const HANDLE m = ::CreateFileMappingW(f, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (m == nullptr) {
+    *error = path + ": cannot map: " + SystemText(::GetLastError());
+    return false;
+  }
+  mapping_ = reinterpret_cast<std::intptr_t>(m);
+  const void* view = ::MapViewOfFile(m, FILE_MAP_READ, 0, 0, 0);
+  if (view == nullptr) {
+    *error = path + ": cannot map: " + SystemText(::GetLastError());
+    return false;
+  }
+  data_ = static_cast<const std::uint8_t*>(view);
+  size_ = static_cast<std::size_t>(size.QuadPart);
+  return true;
+}
+
+const std::uint8_t* MappedFile::Piece(const std::uint8_t* at, std::size_t count) {
+  // Each piece is a view of its own, unmapped when the next is asked for:
+  // pages of one view of the whole file may stay in the process (Wine keeps
+  // them whatever VirtualUnlock asks), pages of a view that is gone do not.
+  if (pieceView_ != nullptr) ::UnmapViewOfFile(pieceView_);
+  pieceView_ = nullptr;
+  if (count == 0) return at;
+  if (data_ == nullptr || at < data_ || count > size_ ||
+      static_cast<std::size_t>(at - data_) > size_ - count) {
+    return nullptr;
+  }
+  SYSTEM_INFO system;
+  ::GetSystemInfo(&system);
+  const std::uint64_t offset = static_cast<std::uint64_t>(at - data_);
+  const std::uint64_t start = offset / system.dwAllocationGranularity * system.dwAllocationGranularity;
+  const void* view = ::MapViewOfFile(AsHandle(mapping_), FILE_MAP_READ,
+                                     static_cast<DWORD>(start >> 32), static_cast<DWORD>(start),
+                                     static_cast<SIZE_T>(offset - start + count));
+  if (view == nullptr) return nullptr;
+  pieceView_ = view;
+  return static_cast<const std::uint8_t*>(view) + (offset - start);
+}
+
+bool OutputFile::OpenNew(std::string* error) {
+  const HANDLE h = ::CreateFileW(Wide(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    *error = Why(path_, ::GetLastError());
+    path_.clear();
+    return false;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  return true;
+}
+
+bool OutputFile::WriteRaw(std::uint64_t offset, const std::uint8_t* data, std::size_t count,
+                          std::string* error) {
+  std::size_t done = 0;
+  while (done < count) {
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+    OVERLAPPED o = At(offset + done);
+    DWORD put = 0;
+    if (!::WriteFile(AsHandle(handle_), data + done, want, &put, &o) || put == 0) {
+      *error = path_ + ": write error: " + SystemText(::GetLastError());
+      return false;
+    }
+    done += put;
+  }
+  return true;
+}
+
+bool OutputFile::ReadRaw(std::uint64_t offset, std::uint8_t* data, std::size_t count,
+                         std::string* error) {
+  std::size_t done = 0;
+  while (done < count) {
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+    OVERLAPPED o = At(offset + done);
+    DWORD got = 0;
+    if (!::ReadFile(AsHandle(handle_), data + done, want, &got, &o) || got == 0) {
+      *error = path_ + ": read error: " + SystemText(::GetLastError());
+      return false;
+    }
+    done += got;
+  }
+  return true;
+}
+
+bool OutputFile::CloseRaw(std::string* error) {
+  const HANDLE h = AsHandle(handle_);
+  handle_ = -1;
+  if (!::CloseHandle(h)) {
+    *error = path_ + ": write error: " + SystemText(::GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool OutputFile::RenameTo(const std::string& target, std::string* error) {
+  if (!::MoveFileExW(Wide(path_).c_str(), Wide(target).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    *error = Why(target, ::GetLastError());
+    return false;
+  }
+  return true;
+}
+
+void OutputFile::Discard() {
+  if (handle_ != -1) ::CloseHandle(AsHandle(handle_));
+  handle_ = -1;
+  if (!path_.empty()) ::DeleteFileW(Wide(path_).c_str());
+  path_.clear();
+}
+
+bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                    std::string* error) {
+  const std::string temp = path + ".kvpack-tmp";
+  const std::wstring wideTemp = Wide(temp);
+  {
+    Handle f{::CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (f.h == INVALID_HANDLE_VALUE) {
+      *error = Why(temp, ::GetLastError());
+      return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      std::size_t want = bytes.size() - done;
+      if (want > (1u << 30)) want = 1u << 30;
+      DWORD put = 0;
+      if (!::WriteFile(f.h, bytes.data() + done, static_cast<DWORD>(want), &put, nullptr) ||
+          put == 0) {
+        *error = temp + ": write error: " + SystemText(::GetLastError());
+        ::CloseHandle(f.h);
+        f.h = INVALID_HANDLE_VALUE;
+        ::DeleteFileW(wideTemp.c_str());
+        return false;
+      }
+      done += put;
+    }
+    const HANDLE h = f.h;
+    f.h = INVALID_HANDLE_VALUE;
+    if (!::CloseHandle(h)) {
+      *error = temp + ": write error: " + SystemText(::GetLastError());
+      ::DeleteFileW(wideTemp.c_str());
+      return false;
+    }
+  }
+  if (!::MoveFileExW(wideTemp.c_str(), Wide(path).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    *error = Why(path, ::GetLastError());
+    ::DeleteFileW(wideTemp.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool MakeFolders(const std::string& path, std::string* error) {
+  const std::wstring wide = Wide(path);
+  for (std::size_t at = 0; at <= wide.size(); ++at) {
+    if (at != wide.size() && wide[at] != L'\\') continue;
+    const std::wstring partial = wide.substr(0, at);
+    if (partial.empty() || partial.back() == L':') continue;
+    if (!::CreateDirectoryW(partial.c_str(), nullptr) &&
+        ::GetLastError() != ERROR_ALREADY_EXISTS) {
+      *error = Why(WideToUtf8(partial), ::GetLastError());
+      return false;
+    }
+  }
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    *error = path + ": not a folder";
+    return false;
+  }
+  return true;
+}
+
+std::string ProgramFolder() {
+  wchar_t buffer[32768];
+  const DWORD n = ::GetModuleFileNameW(nullptr, buffer, 32768);
+  if (n == 0 || n >= 32768) return "";
+  std::wstring self(buffer, n);
+  const std::size_t cut = self.find_last_of(L"\\/");
+  return cut == std::wstring::npos ? "" : WideToUtf8(self.substr(0, cut));
+}
+
+char PathSeparator() { return '\\'; }
+
+bool RemoveFileIfPresent(const std::string& path, std::string* error) {
+  if (!::DeleteFileW(Wide(path).c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND &&
+      ::GetLastError() != ERROR_PATH_NOT_FOUND) {
+    *error = Why(path, ::GetLastError());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kv

@@ -1,0 +1,67 @@
+#include "tools/kvpack/setup/setup_check.h"
+
+#include "archive/archive_format.h"
+#include "pe/pe_resources.h"
+#include "tools/kvpack/commands/archive_report.h"
+#include "pe/pe_layout.h"
+#include "pe/pe_rebuild.h"
+
+namespace kv {
+
+namespace {
+
+std::uint32_t U32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+bool Fail(std::string* error, const std::string& why) {
+  *error = why;
+  return false;
+}
+
+}  // namespace
+
+bool CheckBuiltSetup(const std::uint8_t* file, std::size_t size,
+                     const std::vector<BuiltArchive>& expected, bool checkArchives,
+                     std::string* error, const PieceLender& lend) {
+  PeLayout layout;
+  std::string why;
+  if (!CheckPeLayout(file, size, &layout, &why)) return Fail(error, why);
+  const std::uint32_t stored = U32(file + layout.checksumOffset);
+  std::uint32_t computed = 0;
+  if (!PeChecksum(file, size, layout.checksumOffset, lend, &computed)) {
+    return Fail(error, "its bytes cannot be read: the system gave no view of them");
+  }
+  if (stored != computed) {
+    return Fail(error, "its CheckSum " + std::to_string(stored) + " is not the file's, " +
+                           std::to_string(computed));
+  }
+  std::vector<PeResource> all;
+  if (!FindPeResources(file, size, "", &all, &why)) return Fail(error, why);
+  std::vector<PeResource> archives;
+  if (!FindPeResources(file, size, kArchiveResourceType, &archives, &why)) {
+    return Fail(error, why);
+  }
+  if (archives.size() != expected.size()) {
+    return Fail(error, "it carries " + std::to_string(archives.size()) + " archives, not " +
+                           std::to_string(expected.size()));
+  }
+  for (const BuiltArchive& want : expected) {
+    const PeResource* found = nullptr;
+    for (const PeResource& r : archives) {
+      if (r.name == want.name) found = &r;
+    }
+    if (found == nullptr || found->language != kArchiveLanguage || found->size != want.size) {
+      return Fail(error, "archive " + want.name + " is not there as built (" +
+                             std::to_string(want.size) + " bytes, language " +
+                             std::to_string(kArchiveLanguage) + ")");
+    }
+    if (checkArchives && !ArchiveReadsBack(found->data, found->size, want.entries, &why, lend)) {
+      return Fail(error, "archive " + want.name + ": " + why);
+    }
+  }
+  return true;
+}
+
+}  // namespace kv
