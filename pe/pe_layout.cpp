@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "archive/archive_format.h"
+
 namespace kv {
 
 namespace {
@@ -86,7 +88,8 @@ bool CheckPeLayout(const std::uint8_t* file, std::size_t size, PeLayout* layout,
     s.rawSize = U32(p + 16);
     s.rawOffset = U32(p + 20);
     s.header = static_cast<std::size_t>(table + i * kSectionHeaderSize);
-    const std::string shown = "section " + std::to_string(i + 1) + " (" + s.name + ")";
+    const std::string shown =
+        "section " + std::to_string(i + 1) + " (" + PrintableText(s.name) + ")";
     if (!has(s.rawOffset, s.rawSize)) {
       return Fail(why, shown + ": its bytes " + std::to_string(s.rawOffset) + " + " +
                            std::to_string(s.rawSize) + " lie outside the file of " +

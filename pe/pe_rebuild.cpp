@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 
+#include "archive/archive_format.h"
 #include "pe/pe_layout.h"
 
 namespace kv {
@@ -169,8 +170,8 @@ bool CheckRebuildable(const PeLayout& pe, const StubSections& s, std::string* er
         return false;
       }
     } else if (end > rsrc.rawOffset) {
-      *error = "section " + other.name + " has bytes behind the start of the resource "
-               "section's; they would be lost";
+      *error = "section " + PrintableText(other.name) +
+               " has bytes behind the start of the resource section's; they would be lost";
       return false;
     }
   }
@@ -215,7 +216,8 @@ bool ResourcePlan::Plan(const std::vector<ResourceItem>& items, std::string* err
   for (std::size_t i = 0; i < items.size(); ++i) {
     auto& languages = tree_[UpperKey(items[i].type)][UpperKey(items[i].name)];
     if (!languages.emplace(items[i].language, i).second) {
-      *error = "two resources " + items[i].type + " " + items[i].name + " of language " +
+      *error = "two resources " + PrintableText(items[i].type) + " " +
+               PrintableText(items[i].name) + " of language " +
                std::to_string(items[i].language);
       return false;
     }

@@ -73,6 +73,58 @@ struct Handle {
   }
 };
 
+FileIdentity Identity(const BY_HANDLE_FILE_INFORMATION& info) {
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+}
+
+std::uint64_t SizeOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+}
+
+// The identity of the file at path, the item itself (a reparse point is
+// not followed). The directory listing does not give it.
+bool IdentityOf(const std::string& path, FileIdentity* identity, std::string* error) {
+  Handle f{::CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                         nullptr)};
+  BY_HANDLE_FILE_INFORMATION info;
+  if (f.h == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(f.h, &info)) {
+    *error = Why(path, ::GetLastError());
+    return false;
+  }
+  *identity = Identity(info);
+  return true;
+}
+
+// Opens path for reading, following a final reparse point only when asked,
+// and checks through the handle that it is a regular file on a disk (not a
+// pipe, a device or a folder); *info gets what the handle says. Returns
+// INVALID_HANDLE_VALUE with "path: reason".
+HANDLE OpenRegular(const std::string& path, bool followLink, BY_HANDLE_FILE_INFORMATION* info,
+                   std::string* error) {
+  Handle f{::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
+                         nullptr)};
+  if (f.h == INVALID_HANDLE_VALUE) {
+    *error = Why(path, ::GetLastError());
+    return INVALID_HANDLE_VALUE;
+  }
+  if (::GetFileType(f.h) != FILE_TYPE_DISK || !::GetFileInformationByHandle(f.h, info) ||
+      (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    *error = path + ": not a regular file";
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!followLink && (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    *error = path + ": a link now, not the file the payload scan saw";
+    return INVALID_HANDLE_VALUE;
+  }
+  const HANDLE h = f.h;
+  f.h = INVALID_HANDLE_VALUE;
+  return h;
+}
+
 }  // namespace
 
 bool StatPath(const std::string& path, FolderItem* item, std::string* error) {
@@ -83,7 +135,7 @@ bool StatPath(const std::string& path, FolderItem* item, std::string* error) {
   }
   *item = FromAttributes(Utf8ToWide(BaseName(path)), data.dwFileAttributes, data.nFileSizeHigh,
                          data.nFileSizeLow, data.ftLastWriteTime);
-  return true;
+  return item->kind != ItemKind::kFile || IdentityOf(path, &item->identity, error);
 }
 
 bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error) {
@@ -106,16 +158,25 @@ bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::st
     *error = path + ": cannot read folder: " + SystemText(code);
     return false;
   }
+  for (FolderItem& item : *items) {
+    if (item.kind == ItemKind::kFile && item.validName &&
+        !IdentityOf(path + "\\" + item.name, &item.identity, error)) {
+      return false;
+    }
+  }
   return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error) {
-  Handle f{::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
-  if (f.h == INVALID_HANDLE_VALUE) {
-    *error = Why(path, ::GetLastError());
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error,
+                   std::uint64_t maxBytes) {
+  BY_HANDLE_FILE_INFORMATION info;
+  Handle f{OpenRegular(path, true, &info, error)};
+  if (f.h == INVALID_HANDLE_VALUE) return false;
+  auto tooLarge = [&] {
+    *error = path + ": larger than " + std::to_string(maxBytes) + " bytes, more than kvpack reads";
     return false;
-  }
+  };
+  if (SizeOf(info) > maxBytes) return tooLarge();
   bytes->clear();
   std::uint8_t buffer[1 << 16];
   DWORD got = 0;
@@ -125,48 +186,8 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, st
       return false;
     }
     if (got == 0) break;
+    if (got > maxBytes - bytes->size()) return tooLarge();
     bytes->insert(bytes->end(), buffer, buffer + got);
-  }
-  return true;
-}
-
-bool ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t size, bool last,
-                   std::vector<std::uint8_t>* bytes, std::string* error) {
-  Handle f{::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
-  if (f.h == INVALID_HANDLE_VALUE) {
-    *error = path + ": cannot open: " + SystemText(::GetLastError());
-    return false;
-  }
-  LARGE_INTEGER at;
-  at.QuadPart = static_cast<LONGLONG>(offset);
-  if (!::SetFilePointerEx(f.h, at, nullptr, FILE_BEGIN)) {
-    *error = path + ": read error: " + SystemText(::GetLastError());
-    return false;
-  }
-  bytes->resize(static_cast<std::size_t>(size));
-  std::size_t done = 0;
-  while (true) {
-    std::uint8_t probe;
-    std::uint8_t* into = done < bytes->size() ? bytes->data() + done : &probe;
-    std::size_t want = done < bytes->size() ? bytes->size() - done : 1;
-    if (into == &probe && !last) break;
-    if (want > (1u << 30)) want = 1u << 30;
-    DWORD got = 0;
-    if (!::ReadFile(f.h, into, static_cast<DWORD>(want), &got, nullptr)) {
-      *error = path + ": read error: " + SystemText(::GetLastError());
-      return false;
-    }
-    if (got == 0) break;
-    if (into == &probe) {
-      *error = path + ": it grew while being packed";
-      return false;
-    }
-    done += got;
-  }
-  if (done != bytes->size()) {
-    *error = path + ": it shrank while being packed";
-    return false;
   }
   return true;
 }
@@ -184,6 +205,58 @@ OVERLAPPED At(std::uint64_t offset) {
 
 }  // namespace
 
+PayloadFile::~PayloadFile() {
+  if (handle_ != -1) ::CloseHandle(AsHandle(handle_));
+}
+
+bool PayloadFile::Open(const std::string& path, const FileIdentity& identity, std::uint64_t size,
+                       std::string* error) {
+  BY_HANDLE_FILE_INFORMATION info;
+  Handle f{OpenRegular(path, false, &info, error)};
+  if (f.h == INVALID_HANDLE_VALUE ||
+      !SameAsScanned(path, identity, size, Identity(info), SizeOf(info), error)) {
+    return false;
+  }
+  if (handle_ != -1) ::CloseHandle(AsHandle(handle_));
+  handle_ = reinterpret_cast<std::intptr_t>(f.h);
+  f.h = INVALID_HANDLE_VALUE;
+  path_ = path;
+  return true;
+}
+
+bool PayloadFile::Read(std::uint64_t offset, std::uint64_t size, bool last,
+                       std::vector<std::uint8_t>* bytes, std::string* error) const {
+  bytes->resize(static_cast<std::size_t>(size));
+  std::size_t done = 0;
+  while (true) {
+    std::uint8_t probe;
+    std::uint8_t* into = done < bytes->size() ? bytes->data() + done : &probe;
+    std::size_t want = done < bytes->size() ? bytes->size() - done : 1;
+    if (into == &probe && !last) break;
+    if (want > (1u << 30)) want = 1u << 30;
+    // Each read names its offset: the handle is shared by the threads that
+    // read pieces of one file.
+    OVERLAPPED o = At(offset + done);
+    DWORD got = 0;
+    if (!::ReadFile(AsHandle(handle_), into, static_cast<DWORD>(want), &got, &o)) {
+      if (::GetLastError() == ERROR_HANDLE_EOF) break;
+      *error = path_ + ": read error: " + SystemText(::GetLastError());
+      return false;
+    }
+    if (got == 0) break;
+    if (into == &probe) {
+      *error = path_ + ": it grew while being packed";
+      return false;
+    }
+    done += got;
+  }
+  if (done != bytes->size()) {
+    *error = path_ + ": it shrank while being packed";
+    return false;
+  }
+  return true;
+}
+
 MappedFile::~MappedFile() {
   if (pieceView_ != nullptr) ::UnmapViewOfFile(pieceView_);
   if (data_ != nullptr) ::UnmapViewOfFile(data_);
@@ -191,38 +264,51 @@ MappedFile::~MappedFile() {
   if (file_ != -1) ::CloseHandle(AsHandle(file_));
 }
 
-bool MappedFile::Open(const std::string& path, std::string* error) {
-  const HANDLE f = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) {
-    *error = Why(path, ::GetLastError());
-    return false;
-  }
-  file_ = reinterpret_cast<std::intptr_t>(f);
-  LARGE_INTEGER size;
-  if (!::GetFileSizeEx(f, &size)) {
-    *error = Why(path, ::GetLastError());
-    return false;
-  }
-  if (static_cast<std::uint64_t>(size.QuadPart) > SIZE_MAX) {
+namespace {
+
+// Maps the whole regular file open as f, of `size` bytes: the mapping's
+// and the view's handles go to *mapping and *data. False with "path: reason".
+bool MapWhole(const std::string& path, HANDLE f, std::uint64_t size, std::intptr_t* mapping,
+              const std::uint8_t** data, std::size_t* mapped, std::string* error) {
+  if (size > SIZE_MAX) {
     *error = path + ": too large to map";
     return false;
   }
-  if (size.QuadPart == 0) return true;
+  if (size == 0) return true;
   const HANDLE m = ::CreateFileMappingW(f, nullptr, PAGE_READONLY, 0, 0, nullptr);
   if (m == nullptr) {
     *error = path + ": cannot map: " + SystemText(::GetLastError());
     return false;
   }
-  mapping_ = reinterpret_cast<std::intptr_t>(m);
+  *mapping = reinterpret_cast<std::intptr_t>(m);
   const void* view = ::MapViewOfFile(m, FILE_MAP_READ, 0, 0, 0);
   if (view == nullptr) {
     *error = path + ": cannot map: " + SystemText(::GetLastError());
     return false;
   }
-  data_ = static_cast<const std::uint8_t*>(view);
-  size_ = static_cast<std::size_t>(size.QuadPart);
+  *data = static_cast<const std::uint8_t*>(view);
+  *mapped = static_cast<std::size_t>(size);
   return true;
+}
+
+}  // namespace
+
+bool MappedFile::Open(const std::string& path, std::string* error) {
+  BY_HANDLE_FILE_INFORMATION info;
+  const HANDLE f = OpenRegular(path, true, &info, error);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  file_ = reinterpret_cast<std::intptr_t>(f);
+  return MapWhole(path, f, SizeOf(info), &mapping_, &data_, &size_, error);
+}
+
+bool MappedFile::OpenScanned(const std::string& path, const FileIdentity& identity,
+                             std::uint64_t size, std::string* error) {
+  BY_HANDLE_FILE_INFORMATION info;
+  const HANDLE f = OpenRegular(path, false, &info, error);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  file_ = reinterpret_cast<std::intptr_t>(f);
+  return SameAsScanned(path, identity, size, Identity(info), SizeOf(info), error) &&
+         MapWhole(path, f, SizeOf(info), &mapping_, &data_, &size_, error);
 }
 
 const std::uint8_t* MappedFile::Piece(const std::uint8_t* at, std::size_t count) {
@@ -248,12 +334,14 @@ const std::uint8_t* MappedFile::Piece(const std::uint8_t* at, std::size_t count)
   return static_cast<const std::uint8_t*>(view) + (offset - start);
 }
 
-bool OutputFile::OpenNew(std::string* error) {
+bool OutputFile::OpenNew(bool* taken, std::string* error) {
+  // CREATE_NEW: created here or not at all, never through a link at the name.
   const HANDLE h = ::CreateFileW(Wide(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    *error = Why(path_, ::GetLastError());
-    path_.clear();
+    const DWORD code = ::GetLastError();
+    *taken = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+    *error = Why(path_, code);
     return false;
   }
   handle_ = reinterpret_cast<std::intptr_t>(h);
@@ -316,49 +404,6 @@ void OutputFile::Discard() {
   handle_ = -1;
   if (!path_.empty()) ::DeleteFileW(Wide(path_).c_str());
   path_.clear();
-}
-
-bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                    std::string* error) {
-  const std::string temp = path + ".kvpack-tmp";
-  const std::wstring wideTemp = Wide(temp);
-  {
-    Handle f{::CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (f.h == INVALID_HANDLE_VALUE) {
-      *error = Why(temp, ::GetLastError());
-      return false;
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      std::size_t want = bytes.size() - done;
-      if (want > (1u << 30)) want = 1u << 30;
-      DWORD put = 0;
-      if (!::WriteFile(f.h, bytes.data() + done, static_cast<DWORD>(want), &put, nullptr) ||
-          put == 0) {
-        *error = temp + ": write error: " + SystemText(::GetLastError());
-        ::CloseHandle(f.h);
-        f.h = INVALID_HANDLE_VALUE;
-        ::DeleteFileW(wideTemp.c_str());
-        return false;
-      }
-      done += put;
-    }
-    const HANDLE h = f.h;
-    f.h = INVALID_HANDLE_VALUE;
-    if (!::CloseHandle(h)) {
-      *error = temp + ": write error: " + SystemText(::GetLastError());
-      ::DeleteFileW(wideTemp.c_str());
-      return false;
-    }
-  }
-  if (!::MoveFileExW(wideTemp.c_str(), Wide(path).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    *error = Why(path, ::GetLastError());
-    ::DeleteFileW(wideTemp.c_str());
-    return false;
-  }
-  return true;
 }
 
 bool MakeFolders(const std::string& path, std::string* error) {
