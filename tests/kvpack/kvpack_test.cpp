@@ -244,13 +244,16 @@ TEST_F(KvpackTest, ListsAndVerifiesTheArchivesInsideAnExecutable) {
   EXPECT_NE(none.err.find("without any KVArc resource"), std::string::npos) << none.err;
 }
 
+// One case of a table: what `make` does to a path, and the message kvpack
+// gives for it.
+struct PathCase {
+  const char* what;
+  std::function<void(const fs::path&)> make;
+  const char* message;
+};
+
 TEST_F(KvpackTest, RefusesWhatNoArchiveCanCarryAndWritesNothing) {
-  struct Case {
-    const char* what;
-    std::function<void(const fs::path&)> make;
-    const char* message;
-  };
-  const Case cases[] = {
+  const PathCase cases[] = {
       {"symbolic link",
        [](const fs::path& in) {
          WriteFile(in / "a.txt", Bytes("a"));
@@ -319,7 +322,7 @@ TEST_F(KvpackTest, RefusesWhatNoArchiveCanCarryAndWritesNothing) {
       {"nothing there", [](const fs::path&) {}, "No such file"},
   };
   int n = 0;
-  for (const Case& c : cases) {
+  for (const PathCase& c : cases) {
     SCOPED_TRACE(c.what);
     const fs::path in = root_ / ("in" + std::to_string(n));
     const fs::path archive = root_ / ("out" + std::to_string(n++) + ".kvarc");
@@ -348,12 +351,7 @@ TEST_F(KvpackTest, RefusesWhatNoArchiveCanCarryAndWritesNothing) {
 // name, never followed or waited on. No file stays open from the scan to the
 // compression, so a payload of many files meets no open-file limit.
 TEST_F(KvpackTest, ReadsEachFileAsTheScanSawIt) {
-  struct Case {
-    const char* what;
-    std::function<void(const fs::path&)> swap;
-    const char* message;
-  };
-  const Case cases[] = {
+  const PathCase swaps[] = {
       {"a link in its place",
        [](const fs::path& f) {
          WriteFile(f.parent_path() / "other", Bytes("same size"));
@@ -379,14 +377,14 @@ TEST_F(KvpackTest, ReadsEachFileAsTheScanSawIt) {
   const CompressedSink sink{[](std::size_t, const std::uint8_t*, std::size_t, std::string*) { return true; },
                             [](std::size_t, std::uint64_t, std::string*) { return true; }};
   int n = 0;
-  for (const Case& c : cases) {
+  for (const PathCase& c : swaps) {
     SCOPED_TRACE(c.what);
     const fs::path in = root_ / ("in" + std::to_string(n++));
     WriteFile(in / "a.txt", Bytes("same size"));
     std::vector<FileToPack> files;
     std::string error;
     ASSERT_TRUE(ScanFolder(in.string(), std::nullopt, &files, &error)) << error;
-    c.swap(in / "a.txt");
+    c.make(in / "a.txt");
     EXPECT_FALSE(CompressFiles(files, 1, sink, &error));
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
   }

@@ -154,9 +154,8 @@ class OpenFiles {
     Slot& slot = slots_[job.file];
     if (!slot.opened) {
       slot.opened = true;
-      auto file = std::make_shared<PayloadFile>();
       const FileToPack& f = files_[job.file];
-      if (file->Open(f.hostPath, f.identity, f.size, &slot.error)) slot.file = std::move(file);
+      slot.file = PayloadFile::Open(f.hostPath, f.identity, f.size, &slot.error);
     }
     if (!slot.file) *error = slot.error.empty() ? files_[job.file].hostPath + ": not open" : slot.error;
     return slot.file;

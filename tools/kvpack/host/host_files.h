@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,28 +60,27 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, st
 // A payload file opened once, when its bytes are read: without following a
 // final link and without blocking, and checked through the open handle to
 // be the regular file the scan saw (the same identity and size). Reads go
-// through that handle, from any thread. Not copyable; closed when
-// destroyed.
+// through that handle, from any thread; it is closed with the last owner.
 class PayloadFile {
  public:
-  PayloadFile() = default;
-  ~PayloadFile();
-  PayloadFile(const PayloadFile&) = delete;
-  PayloadFile& operator=(const PayloadFile&) = delete;
-
-  // False with "path: reason" (a link, no regular file, another file, or
+  // Null with "path: reason" (a link, no regular file, another file, or
   // another size than the scan saw).
-  bool Open(const std::string& path, const FileIdentity& identity, std::uint64_t size,
-            std::string* error);
+  static std::shared_ptr<const PayloadFile> Open(const std::string& path,
+                                                 const FileIdentity& identity, std::uint64_t size,
+                                                 std::string* error);
   // Reads the `size` bytes at `offset`, exactly; with `last` also checks
   // that the file ends there (it changed since it was looked at otherwise).
   // False with "path: reason".
   bool Read(std::uint64_t offset, std::uint64_t size, bool last, std::vector<std::uint8_t>* bytes,
             std::string* error) const;
+  ~PayloadFile();
+  PayloadFile(const PayloadFile&) = delete;
+  PayloadFile& operator=(const PayloadFile&) = delete;
 
  private:
-  std::string path_;
-  std::intptr_t handle_ = -1;
+  PayloadFile(const std::string& path, std::intptr_t handle) : path_(path), handle_(handle) {}
+  const std::string path_;
+  const std::intptr_t handle_;
 };
 
 // "path: reason" when a file opened as the scan's `identity` and `size`
@@ -102,11 +102,13 @@ class MappedFile {
   // Maps the whole file, following a final link, opened without blocking
   // and checked through its handle to be a regular file. An empty file maps
   // to no bytes (data() is null). False with "path: reason".
-  bool Open(const std::string& path, std::string* error);
+  bool Open(const std::string& path, std::string* error) { return OpenAs(path, nullptr, 0, error); }
   // Maps a payload file as PayloadFile::Open opens it: no link followed,
   // and the file the scan saw, of that size.
   bool OpenScanned(const std::string& path, const FileIdentity& identity, std::uint64_t size,
-                   std::string* error);
+                   std::string* error) {
+    return OpenAs(path, &identity, size, error);
+  }
   const std::uint8_t* data() const { return data_; }
   std::size_t size() const { return size_; }
   // Lends the mapped bytes [at, at + count) as a PieceLender does: the
@@ -122,6 +124,10 @@ class MappedFile {
   }
 
  private:
+  // Open, or OpenScanned when `scanned` is given; in the host's file.
+  bool OpenAs(const std::string& path, const FileIdentity* scanned, std::uint64_t scannedSize,
+              std::string* error);
+
   const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
   // The piece lent last: on Linux where it starts and ends in the mapping

@@ -181,24 +181,20 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, st
   return true;
 }
 
-PayloadFile::~PayloadFile() {
-  if (handle_ != -1) ::close(static_cast<int>(handle_));
-}
+PayloadFile::~PayloadFile() { ::close(static_cast<int>(handle_)); }
 
-bool PayloadFile::Open(const std::string& path, const FileIdentity& identity, std::uint64_t size,
-                       std::string* error) {
+std::shared_ptr<const PayloadFile> PayloadFile::Open(const std::string& path,
+                                                     const FileIdentity& identity,
+                                                     std::uint64_t size, std::string* error) {
   struct stat st;
   const int fd = OpenRegular(path, false, &st, error);
-  if (fd < 0) return false;
+  if (fd < 0) return nullptr;
+  std::shared_ptr<const PayloadFile> file(new PayloadFile(path, fd));
   if (!SameAsScanned(path, identity, size, Identity(st), static_cast<std::uint64_t>(st.st_size),
                      error)) {
-    ::close(fd);
-    return false;
+    return nullptr;
   }
-  if (handle_ != -1) ::close(static_cast<int>(handle_));
-  handle_ = fd;
-  path_ = path;
-  return true;
+  return file;
 }
 
 bool PayloadFile::Read(std::uint64_t offset, std::uint64_t size, bool last,
@@ -236,49 +232,31 @@ MappedFile::~MappedFile() {
   if (file_ != -1) ::close(static_cast<int>(file_));
 }
 
-namespace {
-
-// Maps the regular file open as fd, whose fstat is st, into *data; false
-// with "path: reason".
-bool MapWhole(const std::string& path, int fd, const struct stat& st, const std::uint8_t** data,
-              std::size_t* size, std::string* error) {
-  if (static_cast<std::uint64_t>(st.st_size) > SIZE_MAX) {
+bool MappedFile::OpenAs(const std::string& path, const FileIdentity* scanned,
+                        std::uint64_t scannedSize, std::string* error) {
+  GuardMappedReads();
+  struct stat st;
+  const int fd = OpenRegular(path, scanned == nullptr, &st, error);
+  if (fd < 0) return false;
+  file_ = fd;
+  const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+  if (scanned != nullptr && !SameAsScanned(path, *scanned, scannedSize, Identity(st), size, error)) {
+    return false;
+  }
+  if (size > SIZE_MAX) {
     *error = path + ": too large to map";
     return false;
   }
-  *size = static_cast<std::size_t>(st.st_size);
-  if (*size == 0) return true;
-  void* view = ::mmap(nullptr, *size, PROT_READ, MAP_PRIVATE, fd, 0);
+  size_ = static_cast<std::size_t>(size);
+  if (size_ == 0) return true;
+  void* view = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
   if (view == MAP_FAILED) {
-    *size = 0;
+    size_ = 0;
     *error = path + ": cannot map: " + std::strerror(errno);
     return false;
   }
-  *data = static_cast<const std::uint8_t*>(view);
+  data_ = static_cast<const std::uint8_t*>(view);
   return true;
-}
-
-}  // namespace
-
-bool MappedFile::Open(const std::string& path, std::string* error) {
-  GuardMappedReads();
-  struct stat st;
-  const int fd = OpenRegular(path, true, &st, error);
-  if (fd < 0) return false;
-  file_ = fd;
-  return MapWhole(path, fd, st, &data_, &size_, error);
-}
-
-bool MappedFile::OpenScanned(const std::string& path, const FileIdentity& identity,
-                             std::uint64_t size, std::string* error) {
-  GuardMappedReads();
-  struct stat st;
-  const int fd = OpenRegular(path, false, &st, error);
-  if (fd < 0) return false;
-  file_ = fd;
-  return SameAsScanned(path, identity, size, Identity(st), static_cast<std::uint64_t>(st.st_size),
-                       error) &&
-         MapWhole(path, fd, st, &data_, &size_, error);
 }
 
 const std::uint8_t* MappedFile::Piece(const std::uint8_t* at, std::size_t count) {

@@ -205,23 +205,17 @@ OVERLAPPED At(std::uint64_t offset) {
 
 }  // namespace
 
-PayloadFile::~PayloadFile() {
-  if (handle_ != -1) ::CloseHandle(AsHandle(handle_));
-}
+PayloadFile::~PayloadFile() { ::CloseHandle(AsHandle(handle_)); }
 
-bool PayloadFile::Open(const std::string& path, const FileIdentity& identity, std::uint64_t size,
-                       std::string* error) {
+std::shared_ptr<const PayloadFile> PayloadFile::Open(const std::string& path,
+                                                     const FileIdentity& identity,
+                                                     std::uint64_t size, std::string* error) {
   BY_HANDLE_FILE_INFORMATION info;
-  Handle f{OpenRegular(path, false, &info, error)};
-  if (f.h == INVALID_HANDLE_VALUE ||
-      !SameAsScanned(path, identity, size, Identity(info), SizeOf(info), error)) {
-    return false;
-  }
-  if (handle_ != -1) ::CloseHandle(AsHandle(handle_));
-  handle_ = reinterpret_cast<std::intptr_t>(f.h);
-  f.h = INVALID_HANDLE_VALUE;
-  path_ = path;
-  return true;
+  const HANDLE h = OpenRegular(path, false, &info, error);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  std::shared_ptr<const PayloadFile> file(new PayloadFile(path, reinterpret_cast<std::intptr_t>(h)));
+  if (!SameAsScanned(path, identity, size, Identity(info), SizeOf(info), error)) return nullptr;
+  return file;
 }
 
 bool PayloadFile::Read(std::uint64_t offset, std::uint64_t size, bool last,
@@ -264,51 +258,31 @@ MappedFile::~MappedFile() {
   if (file_ != -1) ::CloseHandle(AsHandle(file_));
 }
 
-namespace {
-
-// Maps the whole regular file open as f, of `size` bytes: the mapping's
-// and the view's handles go to *mapping and *data. False with "path: reason".
-bool MapWhole(const std::string& path, HANDLE f, std::uint64_t size, std::intptr_t* mapping,
-              const std::uint8_t** data, std::size_t* mapped, std::string* error) {
+bool MappedFile::OpenAs(const std::string& path, const FileIdentity* scanned,
+                        std::uint64_t scannedSize, std::string* error) {
+  BY_HANDLE_FILE_INFORMATION info;
+  const HANDLE f = OpenRegular(path, scanned == nullptr, &info, error);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  file_ = reinterpret_cast<std::intptr_t>(f);
+  const std::uint64_t size = SizeOf(info);
+  if (scanned != nullptr && !SameAsScanned(path, *scanned, scannedSize, Identity(info), size, error)) {
+    return false;
+  }
   if (size > SIZE_MAX) {
     *error = path + ": too large to map";
     return false;
   }
   if (size == 0) return true;
   const HANDLE m = ::CreateFileMappingW(f, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  if (m == nullptr) {
-    *error = path + ": cannot map: " + SystemText(::GetLastError());
-    return false;
-  }
-  *mapping = reinterpret_cast<std::intptr_t>(m);
-  const void* view = ::MapViewOfFile(m, FILE_MAP_READ, 0, 0, 0);
+  const void* view = m == nullptr ? nullptr : ::MapViewOfFile(m, FILE_MAP_READ, 0, 0, 0);
+  if (m != nullptr) mapping_ = reinterpret_cast<std::intptr_t>(m);
   if (view == nullptr) {
     *error = path + ": cannot map: " + SystemText(::GetLastError());
     return false;
   }
-  *data = static_cast<const std::uint8_t*>(view);
-  *mapped = static_cast<std::size_t>(size);
+  data_ = static_cast<const std::uint8_t*>(view);
+  size_ = static_cast<std::size_t>(size);
   return true;
-}
-
-}  // namespace
-
-bool MappedFile::Open(const std::string& path, std::string* error) {
-  BY_HANDLE_FILE_INFORMATION info;
-  const HANDLE f = OpenRegular(path, true, &info, error);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  file_ = reinterpret_cast<std::intptr_t>(f);
-  return MapWhole(path, f, SizeOf(info), &mapping_, &data_, &size_, error);
-}
-
-bool MappedFile::OpenScanned(const std::string& path, const FileIdentity& identity,
-                             std::uint64_t size, std::string* error) {
-  BY_HANDLE_FILE_INFORMATION info;
-  const HANDLE f = OpenRegular(path, false, &info, error);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  file_ = reinterpret_cast<std::intptr_t>(f);
-  return SameAsScanned(path, identity, size, Identity(info), SizeOf(info), error) &&
-         MapWhole(path, f, SizeOf(info), &mapping_, &data_, &size_, error);
 }
 
 const std::uint8_t* MappedFile::Piece(const std::uint8_t* at, std::size_t count) {
