@@ -209,7 +209,7 @@ bool PayloadFile::Read(std::uint64_t offset, std::uint64_t size, bool last,
     if (at == &probe && !last) break;
     const ssize_t got = ::pread(fd, at, want, static_cast<off_t>(offset + done));
     if (got < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
+      if (errno == EINTR) continue;
       *error = path_ + ": read error: " + std::strerror(errno);
       return false;
     }
