@@ -330,7 +330,8 @@ int ReplaceTexts(ZkString& self, const char* oldText, const char* newText, bool 
   char* out = chars;
   for (int at = 0; at < length;) {
     const char* pieceEnd = searched + at + ::lstrlenA(searched + at);
-    for (const char* match; (match = FindInPiece(searched + at, pieceEnd, key, oldLength)) != nullptr;) {
+    const char* match;
+    while ((match = FindInPiece(searched + at, pieceEnd, key, oldLength)) != nullptr) {
       const int before = static_cast<int>(match - searched) - at;
       std::memmove(out, source + at, static_cast<std::size_t>(before));
       out += before;

@@ -374,8 +374,9 @@ TEST_F(KvpackTest, ReadsEachFileAsTheScanSawIt) {
       {"grown", [](const fs::path& f) { WriteFile(f, Bytes("same size, and more")); },
        "a.txt: it grew while being packed"},
   };
-  const CompressedSink sink{[](std::size_t, const std::uint8_t*, std::size_t, std::string*) { return true; },
-                            [](std::size_t, std::uint64_t, std::string*) { return true; }};
+  const CompressedSink sink{
+      [](std::size_t, const std::uint8_t*, std::size_t, std::string*) { return true; },
+      [](std::size_t, std::uint64_t, std::string*) { return true; }};
   int n = 0;
   for (const PathCase& c : swaps) {
     SCOPED_TRACE(c.what);

@@ -139,7 +139,8 @@ TEST(PeResources, NamesReadCountAgainstTheTreesBytes) {
       << error;
   EXPECT_EQ(found.size(), 65u);
   const std::size_t names = image.tree + (U32(image.bytes, image.tree + 20) & 0x7FFFFFFFu);
-  for (int i = 1; i <= 64; ++i) Put32(&image.bytes, names + 16 + 8 * i, U32(image.bytes, names + 16));
+  const std::uint32_t longName = U32(image.bytes, names + 16);
+  for (int i = 1; i <= 64; ++i) Put32(&image.bytes, names + 16 + 8 * i, longName);
   EXPECT_FALSE(FindPeResources(image.bytes.data(), image.bytes.size(), "KVARC", &found, &error));
   EXPECT_NE(error.find("names one string over and over"), std::string::npos) << error;
 }

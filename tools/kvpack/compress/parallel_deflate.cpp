@@ -157,7 +157,7 @@ class OpenFiles {
       const FileToPack& f = files_[job.file];
       slot.file = PayloadFile::Open(f.hostPath, f.identity, f.size, &slot.error);
     }
-    if (!slot.file) *error = slot.error.empty() ? files_[job.file].hostPath + ": not open" : slot.error;
+    if (!slot.file) *error = slot.error;
     return slot.file;
   }
 

@@ -190,11 +190,11 @@ class OutputFile {
   std::uint64_t size_ = 0;     // flushed_ plus what the buffer holds
 };
 
-// Writes bytes to path through a temporary file beside it ("<path>.kvpack-tmp",
-// created as OutputFile::Create does) that is renamed over path only once
-// it is complete and closed: a failure
-// leaves an existing file at path untouched and removes the temporary file.
-// False with "path: reason" in *error.
+// Writes bytes to path through a temporary file beside it
+// ("<path>.kvpack-tmp", created as OutputFile::Create does) that is renamed
+// over path only once it is complete and closed: a failure leaves an
+// existing file at path untouched and removes the temporary file. False
+// with "path: reason" in *error.
 bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
                     std::string* error);
 

@@ -58,7 +58,8 @@ void RegisterOutput(const std::string& path) {
 void UnregisterOutput() { g_haveOutput = 0; }
 
 FileIdentity Identity(const struct stat& st) {
-  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
+                      static_cast<std::uint64_t>(st.st_ino)};
 }
 
 FolderItem FromStat(const std::string& name, const struct stat& st) {
@@ -240,7 +241,8 @@ bool MappedFile::OpenAs(const std::string& path, const FileIdentity* scanned,
   if (fd < 0) return false;
   file_ = fd;
   const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
-  if (scanned != nullptr && !SameAsScanned(path, *scanned, scannedSize, Identity(st), size, error)) {
+  if (scanned != nullptr &&
+      !SameAsScanned(path, *scanned, scannedSize, Identity(st), size, error)) {
     return false;
   }
   if (size > SIZE_MAX) {

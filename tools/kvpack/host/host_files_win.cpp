@@ -213,7 +213,8 @@ std::shared_ptr<const PayloadFile> PayloadFile::Open(const std::string& path,
   BY_HANDLE_FILE_INFORMATION info;
   const HANDLE h = OpenRegular(path, false, &info, error);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
-  std::shared_ptr<const PayloadFile> file(new PayloadFile(path, reinterpret_cast<std::intptr_t>(h)));
+  std::shared_ptr<const PayloadFile> file(
+      new PayloadFile(path, reinterpret_cast<std::intptr_t>(h)));
   if (!SameAsScanned(path, identity, size, Identity(info), SizeOf(info), error)) return nullptr;
   return file;
 }
@@ -265,7 +266,8 @@ bool MappedFile::OpenAs(const std::string& path, const FileIdentity* scanned,
   if (f == INVALID_HANDLE_VALUE) return false;
   file_ = reinterpret_cast<std::intptr_t>(f);
   const std::uint64_t size = SizeOf(info);
-  if (scanned != nullptr && !SameAsScanned(path, *scanned, scannedSize, Identity(info), size, error)) {
+  if (scanned != nullptr &&
+      !SameAsScanned(path, *scanned, scannedSize, Identity(info), size, error)) {
     return false;
   }
   if (size > SIZE_MAX) {
