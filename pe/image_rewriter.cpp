@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "archive/archive_format.h"
 #include "pe/pe_checksum.h"
 #include "pe/pe_format.h"
 
@@ -68,8 +69,8 @@ bool CheckRebuildable(const PeLayout& pe, const StubLayout& s, std::string* erro
         return false;
       }
     } else if (end > rsrc.rawOffset) {
-      *error = "section " + other.name + " has bytes behind the start of the resource "
-               "section's; they would be lost";
+      *error = "section " + PrintableText(other.name) +
+               " has bytes behind the start of the resource section's; they would be lost";
       return false;
     }
   }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "archive/archive_format.h"
+
 namespace kv {
 
 namespace {
@@ -138,7 +140,8 @@ bool CheckPeLayout(const std::uint8_t* file, std::size_t size, PeLayout* layout,
   std::uint64_t virtualEnd = h.sizeOfHeaders;
   for (std::size_t i = 0; i < h.sections.size(); ++i) {
     const PeSection& s = h.sections[i];
-    const std::string shown = "section " + std::to_string(i + 1) + " (" + s.name + ")";
+    const std::string shown =
+        "section " + std::to_string(i + 1) + " (" + PrintableText(s.name) + ")";
     if (!has(s.rawOffset, s.rawSize)) {
       return Fail(why, shown + ": its bytes " + std::to_string(s.rawOffset) + " + " +
                            std::to_string(s.rawSize) + " lie outside the file of " +

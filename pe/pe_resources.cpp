@@ -64,6 +64,7 @@ class PeReader {
       std::uint64_t available = s.rawSize - delta;
       if (available > size_ - treeOffset_) available = size_ - treeOffset_;
       treeSize_ = available;
+      nameBudget_ = available;
       return true;
     }
     *error = "PE resource directory lies outside the sections' bytes in the file";
@@ -128,13 +129,24 @@ class PeReader {
   // was reached before (a tree that folds back on itself).
   bool FirstVisit(std::uint64_t offset) { return visited_.insert(offset).second; }
 
-  bool EntryName(const DirEntry& e, std::string* name, std::string* error) const {
+  // Reads a string name or makes "#<id>". Every character of a string name
+  // counts against a budget of the tree's bytes: a sound tree stores each
+  // name once, in two bytes a character, while a damaged one can name one
+  // long string from thousands of entries, and its names would then take
+  // time, memory and output out of all proportion to the file.
+  bool EntryName(const DirEntry& e, std::string* name, std::string* error) {
     if (!e.named) {
       *name = "#" + std::to_string(e.nameWord & 0xFFFFu);
       return true;
     }
     std::uint64_t length = 0;
     if (!NameLength(e, &length, error)) return false;
+    if (length > nameBudget_) {
+      *error = "PE resource names take more characters than the resource tree has bytes (" +
+               std::to_string(treeSize_) + "): the tree names one string over and over";
+      return false;
+    }
+    nameBudget_ -= length;
     const std::uint64_t offset = e.nameWord & ~kHighBit;
     name->clear();
     for (std::uint64_t i = 0; i < length; ++i) {
@@ -150,6 +162,7 @@ class PeReader {
   PeHeaders headers_;
   std::uint64_t treeOffset_ = 0;
   std::uint64_t treeSize_ = 0;
+  std::uint64_t nameBudget_ = 0;  // characters of string names still to be read
   std::unordered_set<std::uint64_t> visited_;
 };
 

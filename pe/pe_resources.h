@@ -43,7 +43,9 @@ struct PeResource {
 // outside the buffer or outside its section's bytes in the file, when a
 // directory or data entry is reached twice (a tree that folds back on
 // itself), a language entry is not a data entry (a tree deeper than three
-// levels), or the tree holds more than kMaxPeResources resources; *out then
+// levels), the tree holds more than kMaxPeResources resources, or the
+// string names read add up to more characters than the tree has bytes (so
+// time, memory and any listing stay in proportion to the file); *out then
 // holds what was found before. Names in *error are shown with PrintableText.
 // Never reads outside file[0, size); each part of the tree is read once.
 // Throws only std::bad_alloc.

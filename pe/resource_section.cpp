@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "archive/archive_format.h"
 #include "pe/pe_format.h"
 
 namespace kv {
@@ -50,7 +51,8 @@ bool ResourcePlan::Plan(const std::vector<ResourceItem>& items, std::string* err
   for (std::size_t i = 0; i < items.size(); ++i) {
     auto& languages = tree_[UpperKey(items[i].type)][UpperKey(items[i].name)];
     if (!languages.emplace(items[i].language, i).second) {
-      *error = "two resources " + items[i].type + " " + items[i].name + " of language " +
+      *error = "two resources " + PrintableText(items[i].type) + " " +
+               PrintableText(items[i].name) + " of language " +
                std::to_string(items[i].language);
       return false;
     }

@@ -127,5 +127,23 @@ TEST(PeResources, EveryTruncationIsRefusedOrReadInBounds) {
   }
 }
 
+// One long name read once is fine; the same string named from every entry
+// would make the names of a small file take gigabytes.
+TEST(PeResources, NamesReadCountAgainstTheTreesBytes) {
+  std::vector<FakeResource> resources = {{"KVARC", std::string(3000, 'N'), 1031, Bytes("a")}};
+  for (int i = 1; i <= 64; ++i) resources.push_back({"KVARC", "#" + std::to_string(i), 1031, {}});
+  PeImage image = BuildPeImage(resources);
+  std::vector<PeResource> found;
+  std::string error;
+  ASSERT_TRUE(FindPeResources(image.bytes.data(), image.bytes.size(), "KVARC", &found, &error))
+      << error;
+  EXPECT_EQ(found.size(), 65u);
+  const std::size_t names = image.tree + (U32(image.bytes, image.tree + 20) & 0x7FFFFFFFu);
+  const std::uint32_t longName = U32(image.bytes, names + 16);
+  for (int i = 1; i <= 64; ++i) Put32(&image.bytes, names + 16 + 8 * i, longName);
+  EXPECT_FALSE(FindPeResources(image.bytes.data(), image.bytes.size(), "KVARC", &found, &error));
+  EXPECT_NE(error.find("names one string over and over"), std::string::npos) << error;
+}
+
 }  // namespace
 }  // namespace kv

@@ -138,11 +138,54 @@ std::uint32_t Adler(const std::uint8_t* data, std::size_t size, std::uint32_t ad
   return adler;
 }
 
-void Run(const Job& job, const FileToPack& file, libdeflate_compressor* c, int level,
-         std::vector<std::uint8_t>* input, Piece* piece) {
-  if (!ReadFileRange(file.hostPath, job.offset, job.length, job.last, input, &piece->error)) {
-    return;
+// Each file is opened once, by the first of its pieces of work to run, and
+// closed when the last has read its bytes: only the files being read are
+// open at any time, however many the payload holds.
+class OpenFiles {
+ public:
+  OpenFiles(const std::vector<FileToPack>& files, const std::vector<Job>& jobs)
+      : files_(files), slots_(files.size()) {
+    for (const Job& job : jobs) ++slots_[job.file].readsLeft;
   }
+
+  // The open file for `job`, or null with *error.
+  std::shared_ptr<const PayloadFile> Acquire(const Job& job, std::string* error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Slot& slot = slots_[job.file];
+    if (!slot.opened) {
+      slot.opened = true;
+      const FileToPack& f = files_[job.file];
+      slot.file = PayloadFile::Open(f.hostPath, f.identity, f.size, &slot.error);
+    }
+    if (!slot.file) *error = slot.error;
+    return slot.file;
+  }
+
+  // `job` has read its bytes.
+  void Release(const Job& job) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Slot& slot = slots_[job.file];
+    if (--slot.readsLeft == 0) slot.file.reset();
+  }
+
+ private:
+  struct Slot {
+    bool opened = false;
+    std::size_t readsLeft = 0;
+    std::shared_ptr<const PayloadFile> file;
+    std::string error;
+  };
+  const std::vector<FileToPack>& files_;
+  std::mutex mutex_;
+  std::vector<Slot> slots_;
+};
+
+void Run(const Job& job, OpenFiles* open, libdeflate_compressor* c, int level,
+         std::vector<std::uint8_t>* input, Piece* piece) {
+  const std::shared_ptr<const PayloadFile> file = open->Acquire(job, &piece->error);
+  const bool read = file && file->Read(job.offset, job.length, job.last, input, &piece->error);
+  open->Release(job);
+  if (!read) return;
   const std::uint8_t* data = input->empty() ? nullptr : input->data();
   if (job.whole) {
     piece->bytes = Compress(c, level, data, input->size());
@@ -162,6 +205,7 @@ void Run(const Job& job, const FileToPack& file, libdeflate_compressor* c, int l
 bool CompressFiles(const std::vector<FileToPack>& files, int level, const CompressedSink& sink,
                    std::string* error) {
   const std::vector<Job> jobs = Plan(files);
+  OpenFiles openFiles(files, jobs);
   std::vector<Piece> pieces(jobs.size());
   std::mutex mutex;
   std::condition_variable admitted;  // room in the bound, or stop
@@ -192,7 +236,7 @@ bool CompressFiles(const std::vector<FileToPack>& files, int level, const Compre
       try {
         if (!c) c.reset(libdeflate_alloc_compressor(EncoderLevel(level)));
         if (!c) throw std::bad_alloc();
-        Run(jobs[k], files[jobs[k].file], c.get(), level, &input, &piece);
+        Run(jobs[k], &openFiles, c.get(), level, &input, &piece);
       } catch (const std::bad_alloc&) {
         piece.bytes = std::vector<std::uint8_t>();
         piece.error = "memory ran out while compressing " + files[jobs[k].file].hostPath;

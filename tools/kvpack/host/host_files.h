@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,14 @@ namespace kv {
 // What a path names, as far as kvpack cares.
 enum class ItemKind { kFile, kFolder, kLink, kOther };
 
+// Which file an item is: on Linux its device and inode, on Windows its
+// volume serial number and file index. Equal identities are one file.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileIdentity& o) const { return volume == o.volume && index == o.index; }
+};
+
 struct FolderItem {
   // The name in UTF-8. On Windows a name that is no valid UTF-16 (an unpaired
   // surrogate) keeps U+FFFD in its place and has validName false; on Linux
@@ -30,6 +39,7 @@ struct FolderItem {
   ItemKind kind = ItemKind::kOther;
   std::uint64_t size = 0;    // bytes, for files
   std::int64_t mtime = 0;    // last-write time, whole seconds since 1970 (rounded down)
+  FileIdentity identity;     // for files
 };
 
 // Describes the item at path without following a final symbolic link (or,
@@ -41,14 +51,47 @@ bool StatPath(const std::string& path, FolderItem* item, std::string* error);
 // order. False with "path: reason" in *error.
 bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error);
 
-// Reads the whole file. False with "path: reason" in *error.
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error);
+// Largest file ReadWholeFile reads by default: far beyond any stub, picture
+// or icon, far below the memory of any machine kvpack runs on.
+inline constexpr std::uint64_t kMaxWholeFile = 256u << 20;
 
-// Reads the `size` bytes at `offset` of the file, exactly; with `last` set
-// also checks that the file ends there (it changed since it was looked at
-// otherwise). False with "path: reason".
-bool ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t size, bool last,
-                   std::vector<std::uint8_t>* bytes, std::string* error);
+// Reads the whole file, following a final link. The file is opened without
+// blocking (a FIFO or device would hang an ordinary open) and checked
+// through the open handle, before anything is read, to be a regular file of
+// at most maxBytes bytes. False with "path: reason" in *error.
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error,
+                   std::uint64_t maxBytes = kMaxWholeFile);
+
+// A payload file opened once, when its bytes are read: without following a
+// final link and without blocking, and checked through the open handle to
+// be the regular file the scan saw (the same identity and size). Reads go
+// through that handle, from any thread; it is closed with the last owner.
+class PayloadFile {
+ public:
+  // Null with "path: reason" (a link, no regular file, another file, or
+  // another size than the scan saw).
+  static std::shared_ptr<const PayloadFile> Open(const std::string& path,
+                                                 const FileIdentity& identity, std::uint64_t size,
+                                                 std::string* error);
+  // Reads the `size` bytes at `offset`, exactly; with `last` also checks
+  // that the file ends there (it changed since it was looked at otherwise).
+  // False with "path: reason".
+  bool Read(std::uint64_t offset, std::uint64_t size, bool last, std::vector<std::uint8_t>* bytes,
+            std::string* error) const;
+  ~PayloadFile();
+  PayloadFile(const PayloadFile&) = delete;
+  PayloadFile& operator=(const PayloadFile&) = delete;
+
+ private:
+  PayloadFile(const std::string& path, std::intptr_t handle) : path_(path), handle_(handle) {}
+  const std::string path_;
+  const std::intptr_t handle_;
+};
+
+// "path: reason" when a file opened as the scan's `identity` and `size`
+// turned out to have `found` and `foundSize`; true when they agree.
+bool SameAsScanned(const std::string& path, const FileIdentity& identity, std::uint64_t size,
+                   const FileIdentity& found, std::uint64_t foundSize, std::string* error);
 
 // A file mapped read-only into memory: its bytes are read from the disk as
 // they are touched, and the system may drop them again, so a file of any
@@ -61,9 +104,16 @@ class MappedFile {
   MappedFile(const MappedFile&) = delete;
   MappedFile& operator=(const MappedFile&) = delete;
 
-  // Maps the whole file. An empty file maps to no bytes (data() is null).
-  // False with "path: reason".
-  bool Open(const std::string& path, std::string* error);
+  // Maps the whole file, following a final link, opened without blocking
+  // and checked through its handle to be a regular file. An empty file maps
+  // to no bytes (data() is null). False with "path: reason".
+  bool Open(const std::string& path, std::string* error) { return OpenAs(path, nullptr, 0, error); }
+  // Maps a payload file as PayloadFile::Open opens it: no link followed,
+  // and the file the scan saw, of that size.
+  bool OpenScanned(const std::string& path, const FileIdentity& identity, std::uint64_t size,
+                   std::string* error) {
+    return OpenAs(path, &identity, size, error);
+  }
   const std::uint8_t* data() const { return data_; }
   std::size_t size() const { return size_; }
   // Lends the mapped bytes [at, at + count) as a PieceLender does: the
@@ -79,6 +129,10 @@ class MappedFile {
   }
 
  private:
+  // Open, or OpenScanned when `scanned` is given; in the host's file.
+  bool OpenAs(const std::string& path, const FileIdentity* scanned, std::uint64_t scannedSize,
+              std::string* error);
+
   const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
 #ifdef _WIN32
@@ -110,8 +164,9 @@ class OutputFile final : public ByteSink {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Creates (or truncates) the file at path for writing. False with
-  // "path: reason".
+  // Creates the file at path new for writing, never through a link: when
+  // path is taken (by a file, a link, anything), the first free one of
+  // path + "1" to path + "99". False with "path: reason".
   bool Create(const std::string& path, std::string* error);
   // The sink: errors name the path.
   bool Append(const std::uint8_t* data, std::size_t count, std::string* error) override;
@@ -132,7 +187,8 @@ class OutputFile final : public ByteSink {
   bool Flush(std::string* error);
   // The system's side, in host_files_posix.cpp and host_files_win.cpp.
   bool IsOpen() const;
-  bool OpenNew(std::string* error);
+  // Creates path_ new; false with *taken set when something is there.
+  bool OpenNew(bool* taken, std::string* error);
   bool WriteRaw(std::uint64_t offset, const std::uint8_t* data, std::size_t count,
                 std::string* error);
   bool ReadRaw(std::uint64_t offset, std::uint8_t* data, std::size_t count, std::string* error);
@@ -151,10 +207,11 @@ class OutputFile final : public ByteSink {
   std::uint64_t size_ = 0;     // flushed_ plus what the buffer holds
 };
 
-// Writes bytes to path through a temporary file beside it ("<path>.kvpack-tmp")
-// that is renamed over path only once it is complete and closed: a failure
-// leaves an existing file at path untouched and removes the temporary file.
-// False with "path: reason" in *error.
+// Writes bytes to path through a temporary file beside it
+// ("<path>.kvpack-tmp", created as OutputFile::Create does) that is renamed
+// over path only once it is complete and closed: a failure leaves an
+// existing file at path untouched and removes the temporary file. False
+// with "path: reason" in *error.
 bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
                     std::string* error);
 

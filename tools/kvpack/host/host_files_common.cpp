@@ -10,23 +10,59 @@ bool WriteFileIfChanged(const std::string& path, const std::vector<std::uint8_t>
                         std::string* error) {
   std::vector<std::uint8_t> old;
   std::string ignored;
-  if (ReadWholeFile(path, &old, &ignored) && old == bytes) return true;
+  // A file of another size cannot hold these bytes: never read more.
+  if (ReadWholeFile(path, &old, &ignored, bytes.size()) && old == bytes) return true;
   return WriteWholeFile(path, bytes, error);
+}
+
+bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                    std::string* error) {
+  OutputFile out;
+  static const std::uint8_t kNothing = 0;
+  return out.Create(path + ".kvpack-tmp", error) &&
+         out.Append(bytes.empty() ? &kNothing : bytes.data(), bytes.size(), error) &&
+         out.Commit(path, error);
+}
+
+bool SameAsScanned(const std::string& path, const FileIdentity& identity, std::uint64_t size,
+                   const FileIdentity& found, std::uint64_t foundSize, std::string* error) {
+  if (!(found == identity)) {
+    *error = path + ": another file took its place after the payload was scanned";
+    return false;
+  }
+  if (foundSize != size) {
+    *error = path + (foundSize > size ? ": it grew while being packed"
+                                      : ": it shrank while being packed");
+    return false;
+  }
+  return true;
 }
 
 namespace {
 constexpr std::size_t kOutputBuffer = 1 << 20;
+// Names tried for a new output file: the one asked for, then it with 1 to 99.
+constexpr int kOutputNames = 100;
 }  // namespace
 
 OutputFile::~OutputFile() { Discard(); }
 
 bool OutputFile::Create(const std::string& path, std::string* error) {
   Discard();
-  path_ = path;
   flushed_ = size_ = 0;
   buffer_.clear();
   buffer_.reserve(kOutputBuffer);
-  return OpenNew(error);
+  // A name someone else holds (a file left behind, a planted link) is left
+  // alone: the file is only ever created new.
+  for (int n = 0; n < kOutputNames; ++n) {
+    path_ = n == 0 ? path : path + std::to_string(n);
+    bool taken = false;
+    if (OpenNew(&taken, error)) return true;
+    path_.clear();
+    if (!taken) return false;
+  }
+  *error = path + ": taken, and so are the " + std::to_string(kOutputNames - 1) +
+           " names made from it by adding 1 to " + std::to_string(kOutputNames - 1);
+  return false;
 }
 
 bool OutputFile::Append(const std::uint8_t* data, std::size_t count, std::string* error) {

@@ -57,6 +57,11 @@ void RegisterOutput(const std::string& path) {
 
 void UnregisterOutput() { g_haveOutput = 0; }
 
+FileIdentity Identity(const struct stat& st) {
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
+                      static_cast<std::uint64_t>(st.st_ino)};
+}
+
 FolderItem FromStat(const std::string& name, const struct stat& st) {
   FolderItem item;
   item.name = name;
@@ -69,6 +74,7 @@ FolderItem FromStat(const std::string& name, const struct stat& st) {
   }
   item.size = static_cast<std::uint64_t>(st.st_size);
   item.mtime = st.st_mtim.tv_sec;
+  item.identity = Identity(st);
   return item;
 }
 
@@ -78,6 +84,32 @@ struct FdCloser {
     if (fd >= 0) ::close(fd);
   }
 };
+
+// Opens path for reading without blocking (a FIFO would wait for a writer
+// in the open itself, some devices too), following a final link only when
+// asked, and checks through the descriptor that it is a regular file; *st
+// gets what fstat says. -1 with "path: reason".
+int OpenRegular(const std::string& path, bool followLink, struct stat* st, std::string* error) {
+  const int fd =
+      ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+  if (fd < 0) {
+    *error = !followLink && errno == ELOOP
+                 ? path + ": a symbolic link now, not the file the payload scan saw"
+                 : Why(path, errno);
+    return -1;
+  }
+  if (::fstat(fd, st) != 0) {
+    *error = Why(path, errno);
+    ::close(fd);
+    return -1;
+  }
+  if (!S_ISREG(st->st_mode)) {
+    *error = path + ": not a regular file";
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
 
 }  // namespace
 
@@ -124,12 +156,16 @@ bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::st
   return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error) {
-  FdCloser f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (f.fd < 0) {
-    *error = Why(path, errno);
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error,
+                   std::uint64_t maxBytes) {
+  struct stat st;
+  FdCloser f{OpenRegular(path, true, &st, error)};
+  if (f.fd < 0) return false;
+  auto tooLarge = [&] {
+    *error = path + ": larger than " + std::to_string(maxBytes) + " bytes, more than kvpack reads";
     return false;
-  }
+  };
+  if (static_cast<std::uint64_t>(st.st_size) > maxBytes) return tooLarge();
   bytes->clear();
   std::uint8_t buffer[1 << 16];
   while (true) {
@@ -140,18 +176,31 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, st
       return false;
     }
     if (got == 0) break;
+    if (static_cast<std::uint64_t>(got) > maxBytes - bytes->size()) return tooLarge();
     bytes->insert(bytes->end(), buffer, buffer + got);
   }
   return true;
 }
 
-bool ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t size, bool last,
-                   std::vector<std::uint8_t>* bytes, std::string* error) {
-  FdCloser f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (f.fd < 0) {
-    *error = path + ": cannot open: " + std::strerror(errno);
-    return false;
+PayloadFile::~PayloadFile() { ::close(static_cast<int>(handle_)); }
+
+std::shared_ptr<const PayloadFile> PayloadFile::Open(const std::string& path,
+                                                     const FileIdentity& identity,
+                                                     std::uint64_t size, std::string* error) {
+  struct stat st;
+  const int fd = OpenRegular(path, false, &st, error);
+  if (fd < 0) return nullptr;
+  std::shared_ptr<const PayloadFile> file(new PayloadFile(path, fd));
+  if (!SameAsScanned(path, identity, size, Identity(st), static_cast<std::uint64_t>(st.st_size),
+                     error)) {
+    return nullptr;
   }
+  return file;
+}
+
+bool PayloadFile::Read(std::uint64_t offset, std::uint64_t size, bool last,
+                       std::vector<std::uint8_t>* bytes, std::string* error) const {
+  const int fd = static_cast<int>(handle_);
   bytes->resize(static_cast<std::size_t>(size));
   std::size_t done = 0;
   while (true) {
@@ -159,21 +208,21 @@ bool ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t 
     std::uint8_t* at = done < bytes->size() ? bytes->data() + done : &probe;
     const std::size_t want = done < bytes->size() ? bytes->size() - done : 1;
     if (at == &probe && !last) break;
-    const ssize_t got = ::pread(f.fd, at, want, static_cast<off_t>(offset + done));
+    const ssize_t got = ::pread(fd, at, want, static_cast<off_t>(offset + done));
     if (got < 0) {
       if (errno == EINTR) continue;
-      *error = path + ": read error: " + std::strerror(errno);
+      *error = path_ + ": read error: " + std::strerror(errno);
       return false;
     }
     if (got == 0) break;
     if (at == &probe) {
-      *error = path + ": it grew while being packed";
+      *error = path_ + ": it grew while being packed";
       return false;
     }
     done += static_cast<std::size_t>(got);
   }
   if (done != bytes->size()) {
-    *error = path + ": it shrank while being packed";
+    *error = path_ + ": it shrank while being packed";
     return false;
   }
   return true;
@@ -184,28 +233,23 @@ MappedFile::~MappedFile() {
   if (file_ != -1) ::close(static_cast<int>(file_));
 }
 
-bool MappedFile::Open(const std::string& path, std::string* error) {
+bool MappedFile::OpenAs(const std::string& path, const FileIdentity* scanned,
+                        std::uint64_t scannedSize, std::string* error) {
   GuardMappedReads();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *error = Why(path, errno);
-    return false;
-  }
-  file_ = fd;
   struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    *error = Why(path, errno);
+  const int fd = OpenRegular(path, scanned == nullptr, &st, error);
+  if (fd < 0) return false;
+  file_ = fd;
+  const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+  if (scanned != nullptr &&
+      !SameAsScanned(path, *scanned, scannedSize, Identity(st), size, error)) {
     return false;
   }
-  if (!S_ISREG(st.st_mode)) {
-    *error = path + ": not a file";
-    return false;
-  }
-  if (static_cast<std::uint64_t>(st.st_size) > SIZE_MAX) {
+  if (size > SIZE_MAX) {
     *error = path + ": too large to map";
     return false;
   }
-  size_ = static_cast<std::size_t>(st.st_size);
+  size_ = static_cast<std::size_t>(size);
   if (size_ == 0) return true;
   void* view = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
   if (view == MAP_FAILED) {
@@ -240,12 +284,13 @@ const std::uint8_t* MappedFile::Piece(const std::uint8_t* at, std::size_t count)
 
 bool OutputFile::IsOpen() const { return handle_ != -1; }
 
-bool OutputFile::OpenNew(std::string* error) {
-  handle_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+bool OutputFile::OpenNew(bool* taken, std::string* error) {
+  // O_EXCL: created here or not at all, never through a link at the name.
+  handle_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (handle_ < 0) {
     handle_ = -1;
+    *taken = errno == EEXIST;
     *error = Why(path_, errno);
-    path_.clear();
     return false;
   }
   RegisterOutput(path_);
@@ -311,39 +356,6 @@ void OutputFile::Discard() {
     UnregisterOutput();
   }
   path_.clear();
-}
-
-bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                    std::string* error) {
-  const std::string temp = path + ".kvpack-tmp";
-  FdCloser f{::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)};
-  if (f.fd < 0) {
-    *error = Why(temp, errno);
-    return false;
-  }
-  auto fail = [&](int code) {
-    *error = temp + ": write error: " + std::strerror(code);
-    ::unlink(temp.c_str());
-    return false;
-  };
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t put = ::write(f.fd, bytes.data() + done, bytes.size() - done);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return fail(errno);
-    }
-    done += static_cast<std::size_t>(put);
-  }
-  const int fd = f.fd;
-  f.fd = -1;
-  if (::close(fd) != 0) return fail(errno);
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    *error = Why(path, errno);
-    ::unlink(temp.c_str());
-    return false;
-  }
-  return true;
 }
 
 bool MakeFolders(const std::string& path, std::string* error) {

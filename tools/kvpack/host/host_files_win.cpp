@@ -90,9 +90,54 @@ FolderItem FromAttributes(const std::wstring& name, DWORD attributes, DWORD size
   return item;
 }
 
-ScopedFileHandle OpenToRead(const std::string& path) {
-  return ScopedFileHandle(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+FileIdentity Identity(const BY_HANDLE_FILE_INFORMATION& info) {
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+}
+
+std::uint64_t SizeOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+}
+
+// The identity of the file at path, the item itself (a reparse point is
+// not followed). The directory listing does not give it.
+bool IdentityOf(const std::string& path, FileIdentity* identity, std::string* error) {
+  const ScopedFileHandle f(::CreateFileW(
+      Wide(path).c_str(), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!f.IsValid() || !::GetFileInformationByHandle(f.Get(), &info)) {
+    *error = Why(path, ::GetLastError());
+    return false;
+  }
+  *identity = Identity(info);
+  return true;
+}
+
+// Opens path for reading, following a final reparse point only when asked,
+// and checks through the handle that it is a regular file on a disk (not a
+// pipe, a device or a folder); *info gets what the handle says. Invalid
+// with "path: reason" otherwise.
+ScopedFileHandle OpenRegular(const std::string& path, bool followLink,
+                             BY_HANDLE_FILE_INFORMATION* info, std::string* error) {
+  ScopedFileHandle f(::CreateFileW(
+      Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+      FILE_ATTRIBUTE_NORMAL | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
+  if (!f.IsValid()) {
+    *error = Why(path, ::GetLastError());
+    return ScopedFileHandle();
+  }
+  if (::GetFileType(f.Get()) != FILE_TYPE_DISK || !::GetFileInformationByHandle(f.Get(), info) ||
+      (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    *error = path + ": not a regular file";
+    return ScopedFileHandle();
+  }
+  if (!followLink && (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    *error = path + ": a link now, not the file the payload scan saw";
+    return ScopedFileHandle();
+  }
+  return f;
 }
 
 }  // namespace
@@ -105,7 +150,7 @@ bool StatPath(const std::string& path, FolderItem* item, std::string* error) {
   }
   *item = FromAttributes(Utf8ToWide(BaseName(path)), data.dwFileAttributes, data.nFileSizeHigh,
                          data.nFileSizeLow, data.ftLastWriteTime);
-  return true;
+  return item->kind != ItemKind::kFile || IdentityOf(path, &item->identity, error);
 }
 
 bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error) {
@@ -128,15 +173,25 @@ bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::st
     *error = path + ": cannot read folder: " + SystemText(code);
     return false;
   }
+  for (FolderItem& item : *items) {
+    if (item.kind == ItemKind::kFile && item.validName &&
+        !IdentityOf(path + "\\" + item.name, &item.identity, error)) {
+      return false;
+    }
+  }
   return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error) {
-  const ScopedFileHandle f = OpenToRead(path);
-  if (!f.IsValid()) {
-    *error = Why(path, ::GetLastError());
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error,
+                   std::uint64_t maxBytes) {
+  BY_HANDLE_FILE_INFORMATION info;
+  const ScopedFileHandle f = OpenRegular(path, true, &info, error);
+  if (!f.IsValid()) return false;
+  auto tooLarge = [&] {
+    *error = path + ": larger than " + std::to_string(maxBytes) + " bytes, more than kvpack reads";
     return false;
-  }
+  };
+  if (SizeOf(info) > maxBytes) return tooLarge();
   bytes->clear();
   std::uint8_t buffer[1 << 16];
   DWORD got = 0;
@@ -146,52 +201,15 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* bytes, st
       return false;
     }
     if (got == 0) break;
+    if (got > maxBytes - bytes->size()) return tooLarge();
     bytes->insert(bytes->end(), buffer, buffer + got);
   }
   return true;
 }
 
-bool ReadFileRange(const std::string& path, std::uint64_t offset, std::uint64_t size, bool last,
-                   std::vector<std::uint8_t>* bytes, std::string* error) {
-  const ScopedFileHandle f = OpenToRead(path);
-  if (!f.IsValid()) {
-    *error = path + ": cannot open: " + SystemText(::GetLastError());
-    return false;
-  }
-  LARGE_INTEGER at;
-  at.QuadPart = static_cast<LONGLONG>(offset);
-  if (!::SetFilePointerEx(f.Get(), at, nullptr, FILE_BEGIN)) {
-    *error = path + ": read error: " + SystemText(::GetLastError());
-    return false;
-  }
-  bytes->resize(static_cast<std::size_t>(size));
-  std::size_t done = 0;
-  while (true) {
-    std::uint8_t probe;
-    std::uint8_t* into = done < bytes->size() ? bytes->data() + done : &probe;
-    std::size_t want = done < bytes->size() ? bytes->size() - done : 1;
-    if (into == &probe && !last) break;
-    if (want > (1u << 30)) want = 1u << 30;
-    DWORD got = 0;
-    if (!::ReadFile(f.Get(), into, static_cast<DWORD>(want), &got, nullptr)) {
-      *error = path + ": read error: " + SystemText(::GetLastError());
-      return false;
-    }
-    if (got == 0) break;
-    if (into == &probe) {
-      *error = path + ": it grew while being packed";
-      return false;
-    }
-    done += got;
-  }
-  if (done != bytes->size()) {
-    *error = path + ": it shrank while being packed";
-    return false;
-  }
-  return true;
-}
-
 namespace {
+
+HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 OVERLAPPED At(std::uint64_t offset) {
   OVERLAPPED o = {};
@@ -202,24 +220,70 @@ OVERLAPPED At(std::uint64_t offset) {
 
 }  // namespace
 
+PayloadFile::~PayloadFile() { const ScopedFileHandle owner(AsHandle(handle_)); }
+
+std::shared_ptr<const PayloadFile> PayloadFile::Open(const std::string& path,
+                                                     const FileIdentity& identity,
+                                                     std::uint64_t size, std::string* error) {
+  BY_HANDLE_FILE_INFORMATION info;
+  ScopedFileHandle h = OpenRegular(path, false, &info, error);
+  if (!h.IsValid()) return nullptr;
+  std::shared_ptr<const PayloadFile> file(
+      new PayloadFile(path, reinterpret_cast<std::intptr_t>(h.Release())));
+  if (!SameAsScanned(path, identity, size, Identity(info), SizeOf(info), error)) return nullptr;
+  return file;
+}
+
+bool PayloadFile::Read(std::uint64_t offset, std::uint64_t size, bool last,
+                       std::vector<std::uint8_t>* bytes, std::string* error) const {
+  bytes->resize(static_cast<std::size_t>(size));
+  std::size_t done = 0;
+  while (true) {
+    std::uint8_t probe;
+    std::uint8_t* into = done < bytes->size() ? bytes->data() + done : &probe;
+    std::size_t want = done < bytes->size() ? bytes->size() - done : 1;
+    if (into == &probe && !last) break;
+    if (want > (1u << 30)) want = 1u << 30;
+    // Each read names its offset: the handle is shared by the threads that
+    // read pieces of one file.
+    OVERLAPPED o = At(offset + done);
+    DWORD got = 0;
+    if (!::ReadFile(AsHandle(handle_), into, static_cast<DWORD>(want), &got, &o)) {
+      if (::GetLastError() == ERROR_HANDLE_EOF) break;
+      *error = path_ + ": read error: " + SystemText(::GetLastError());
+      return false;
+    }
+    if (got == 0) break;
+    if (into == &probe) {
+      *error = path_ + ": it grew while being packed";
+      return false;
+    }
+    done += got;
+  }
+  if (done != bytes->size()) {
+    *error = path_ + ": it shrank while being packed";
+    return false;
+  }
+  return true;
+}
+
 MappedFile::~MappedFile() = default;
 
-bool MappedFile::Open(const std::string& path, std::string* error) {
-  ScopedFileHandle file = OpenToRead(path);
-  if (!file.IsValid()) {
-    *error = Why(path, ::GetLastError());
+bool MappedFile::OpenAs(const std::string& path, const FileIdentity* scanned,
+                        std::uint64_t scannedSize, std::string* error) {
+  BY_HANDLE_FILE_INFORMATION info;
+  ScopedFileHandle file = OpenRegular(path, scanned == nullptr, &info, error);
+  if (!file.IsValid()) return false;
+  const std::uint64_t size = SizeOf(info);
+  if (scanned != nullptr &&
+      !SameAsScanned(path, *scanned, scannedSize, Identity(info), size, error)) {
     return false;
   }
-  LARGE_INTEGER size;
-  if (!::GetFileSizeEx(file.Get(), &size)) {
-    *error = Why(path, ::GetLastError());
-    return false;
-  }
-  if (static_cast<std::uint64_t>(size.QuadPart) > SIZE_MAX) {
+  if (size > SIZE_MAX) {
     *error = path + ": too large to map";
     return false;
   }
-  if (size.QuadPart == 0) {
+  if (size == 0) {
     file_ = std::move(file);
     return true;
   }
@@ -237,7 +301,7 @@ bool MappedFile::Open(const std::string& path, std::string* error) {
   mapping_ = std::move(mapping);
   view_ = std::move(view);
   data_ = static_cast<const std::uint8_t*>(view_.Get());
-  size_ = static_cast<std::size_t>(size.QuadPart);
+  size_ = static_cast<std::size_t>(size);
   return true;
 }
 
@@ -264,12 +328,14 @@ const std::uint8_t* MappedFile::Piece(const std::uint8_t* at, std::size_t count)
 
 bool OutputFile::IsOpen() const { return handle_.IsValid(); }
 
-bool OutputFile::OpenNew(std::string* error) {
+bool OutputFile::OpenNew(bool* taken, std::string* error) {
+  // CREATE_NEW: created here or not at all, never through a link at the name.
   handle_.Reset(::CreateFileW(Wide(path_).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!handle_.IsValid()) {
-    *error = Why(path_, ::GetLastError());
-    path_.clear();
+    const DWORD code = ::GetLastError();
+    *taken = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+    *error = Why(path_, code);
     return false;
   }
   return true;
@@ -329,47 +395,6 @@ void OutputFile::Discard() {
   handle_.Reset();
   if (!path_.empty()) ::DeleteFileW(Wide(path_).c_str());
   path_.clear();
-}
-
-bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                    std::string* error) {
-  const std::string temp = path + ".kvpack-tmp";
-  const std::wstring wideTemp = Wide(temp);
-  {
-    ScopedFileHandle f(::CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!f.IsValid()) {
-      *error = Why(temp, ::GetLastError());
-      return false;
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      std::size_t want = bytes.size() - done;
-      if (want > (1u << 30)) want = 1u << 30;
-      DWORD put = 0;
-      if (!::WriteFile(f.Get(), bytes.data() + done, static_cast<DWORD>(want), &put, nullptr) ||
-          put == 0) {
-        *error = temp + ": write error: " + SystemText(::GetLastError());
-        f.Reset();
-        ::DeleteFileW(wideTemp.c_str());
-        return false;
-      }
-      done += put;
-    }
-    // Closed before the rename, where a failed close is a failed write.
-    if (!::CloseHandle(f.Release())) {
-      *error = temp + ": write error: " + SystemText(::GetLastError());
-      ::DeleteFileW(wideTemp.c_str());
-      return false;
-    }
-  }
-  if (!::MoveFileExW(wideTemp.c_str(), Wide(path).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    *error = Why(path, ::GetLastError());
-    ::DeleteFileW(wideTemp.c_str());
-    return false;
-  }
-  return true;
 }
 
 bool MakeFolders(const std::string& path, std::string* error) {

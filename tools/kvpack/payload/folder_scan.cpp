@@ -97,6 +97,7 @@ class Scanner {
     file.name = entryName;
     file.hostPath = path;
     file.size = item.size;
+    file.identity = item.identity;
     const std::uint32_t written = ClampTime(item.mtime, clampTo_);
     file.times = {written, written, written};
     files_->push_back(std::move(file));

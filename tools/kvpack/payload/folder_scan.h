@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/archive_format.h"
+#include "tools/kvpack/host/host_files.h"
 
 namespace kv {
 
@@ -23,6 +24,7 @@ struct FileToPack {
   std::string name;      // ANSI entry name, backslash-separated
   std::string hostPath;  // where the file is, for reading
   std::uint64_t size = 0;
+  FileIdentity identity;  // as the scan saw it; the file is read only if it still is
   std::array<std::uint32_t, 3> times{};
 };
 

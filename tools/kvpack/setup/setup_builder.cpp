@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <deque>
 #include <map>
+#include <memory>
 
 #include "archive/archive_format.h"
 #include "archive/archive_writer.h"
@@ -44,7 +45,11 @@ struct Archive {
   bool ready = false;
   std::vector<FileToPack> files;  // of a folder
   std::uint64_t readySize = 0;    // of a .kvarc file, as checked
+  FileIdentity readyIdentity;     // of a .kvarc file, as the scan saw it
   std::uint32_t readyEntries = 0;
+  // A .kvarc file from its check to its copy: opened once, so the bytes
+  // copied are those of the file that was checked.
+  std::shared_ptr<MappedFile> readyFile;
   // Where it landed in the resource section, and its size.
   std::uint64_t sectionOffset = 0;
   std::uint32_t size = 0;
@@ -123,12 +128,9 @@ bool CheckReadyArchive(Archive* a, bool inflate, ArchiveDirectory* dir, std::str
     *error = a->hostPath + ": larger than the archive format's 4 GiB";
     return false;
   }
-  MappedFile image;
-  if (!image.Open(a->hostPath, error)) return false;
-  if (image.size() != a->readySize) {
-    *error = a->hostPath + ": it changed while being packed";
-    return false;
-  }
+  a->readyFile = std::make_shared<MappedFile>();
+  MappedFile& image = *a->readyFile;
+  if (!image.OpenScanned(a->hostPath, a->readyIdentity, a->readySize, error)) return false;
   static const std::uint8_t kNothing = 0;
   *dir = ReadArchiveDirectory(image.size() != 0 ? image.data() : &kNothing, image.size());
   a->readyEntries = dir->count;
@@ -201,6 +203,7 @@ bool ReadPayload(const SetupRequest& request, std::vector<Archive>* archives, st
       FolderItem item;
       if (!StatPath(a.hostPath, &item, error)) return false;
       a.readySize = item.size;
+      a.readyIdentity = item.identity;
     } else if (!ScanFolder(a.hostPath, request.sourceDateEpoch, &a.files, error)) {
       return false;
     }
@@ -475,7 +478,8 @@ class ResourceStream {
         if (!CopyReady(a, error)) return false;
         sizes_[index] = a.size;
       } else {
-        section_.Writing("resource " + items_[index].type + " " + items_[index].name);
+        section_.Writing("resource " + PrintableText(items_[index].type) + " " +
+                         PrintableText(items_[index].name));
         if (!section_.Append(items_[index].data, items_[index].size, error)) return false;
         sizes_[index] = items_[index].size;
       }
@@ -487,14 +491,17 @@ class ResourceStream {
     constexpr std::uint64_t kBlock = 1 << 20;
     a.sectionOffset = image_->Size();
     a.size = static_cast<std::uint32_t>(a.readySize);
-    std::vector<std::uint8_t> block;
+    MappedFile& file = *a.readyFile;
     for (std::uint64_t at = 0; at < a.readySize; at += kBlock) {
-      const std::uint64_t n = std::min(kBlock, a.readySize - at);
-      if (!ReadFileRange(a.hostPath, at, n, at + n == a.readySize, &block, error) ||
-          !section_.Append(block.data(), block.size(), error)) {
+      const std::size_t n = static_cast<std::size_t>(std::min(kBlock, a.readySize - at));
+      const std::uint8_t* block = file.Piece(file.data() + at, n);
+      if (block == nullptr) {
+        *error = a.hostPath + ": cannot be read: the system gave no view of its bytes";
         return false;
       }
+      if (!section_.Append(block, n, error)) return false;
     }
+    a.readyFile.reset();
     return true;
   }
 
