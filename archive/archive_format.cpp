@@ -17,20 +17,6 @@ std::uint32_t ReadU32(const std::uint8_t* p) {
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-void AppendU32(std::vector<std::uint8_t>* out, std::uint32_t v) {
-  out->push_back(static_cast<std::uint8_t>(v));
-  out->push_back(static_cast<std::uint8_t>(v >> 8));
-  out->push_back(static_cast<std::uint8_t>(v >> 16));
-  out->push_back(static_cast<std::uint8_t>(v >> 24));
-}
-
-void PutU32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-
 std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Printf(const char* format, ...) {
   va_list args;
@@ -259,87 +245,6 @@ const char* NameFaultText(NameFault fault) {
     case NameFault::kReservedDevice: return "names a device such as CON or NUL";
   }
   return "is refused";
-}
-
-bool BuildArchiveFromStreams(const std::vector<PackedEntry>& entries,
-                             std::vector<std::uint8_t>* image, std::string* error) {
-  std::uint64_t total = 4 + 4;
-  for (const PackedEntry& entry : entries) {
-    const NameFault nameFault = ValidateEntryName(entry.name);
-    if (nameFault != NameFault::kNone) {
-      *error = Printf("entry \"%s\": name %s", Printable(entry.name).c_str(),
-                      NameFaultText(nameFault));
-      return false;
-    }
-    total += entry.stream.size() + kRecordFixedSize + entry.name.size();
-    if (total > kMaxArchiveSize) {
-      *error = Printf("entry \"%s\": the archive would exceed 4 GiB - 1 bytes",
-                      Printable(entry.name).c_str());
-      return false;
-    }
-  }
-  image->clear();
-  image->reserve(static_cast<std::size_t>(total));
-  image->assign(4, 0);
-  std::vector<std::uint8_t> directory;
-  AppendU32(&directory, static_cast<std::uint32_t>(entries.size()));
-  for (const PackedEntry& entry : entries) {
-    const std::size_t offset = image->size();
-    image->insert(image->end(), entry.stream.begin(), entry.stream.end());
-    directory.push_back(static_cast<std::uint8_t>(entry.name.size()));
-    directory.insert(directory.end(), entry.name.begin(), entry.name.end());
-    AppendU32(&directory, static_cast<std::uint32_t>(offset));
-    AppendU32(&directory, static_cast<std::uint32_t>(entry.stream.size()));
-    AppendU32(&directory, entry.uncompressedLength);
-    for (std::uint32_t t : entry.times) AppendU32(&directory, t);
-  }
-  PutU32(image->data(), static_cast<std::uint32_t>(image->size()));
-  image->insert(image->end(), directory.begin(), directory.end());
-  return true;
-}
-
-bool BuildArchive(const std::vector<PackEntry>& entries, std::vector<std::uint8_t>* image,
-                  std::string* error) {
-  std::vector<PackedEntry> packed;
-  packed.reserve(entries.size());
-  std::uint64_t total = 8;
-  for (const PackEntry& entry : entries) {
-    const NameFault nameFault = ValidateEntryName(entry.name);
-    if (nameFault != NameFault::kNone) {
-      *error = Printf("entry \"%s\": name %s", Printable(entry.name).c_str(),
-                      NameFaultText(nameFault));
-      return false;
-    }
-    if (entry.bytes.size() > kMaxArchiveSize) {
-      *error = Printf("entry \"%s\": larger than 4 GiB", Printable(entry.name).c_str());
-      return false;
-    }
-    // compress2 with the default level writes the header 0x78 0x9C (32 KB
-    // window, default level) and the Adler-32 trailer: one RFC 1950 stream.
-    uLongf bound = compressBound(static_cast<uLong>(entry.bytes.size()));
-    PackedEntry p;
-    p.name = entry.name;
-    p.times = entry.times;
-    p.uncompressedLength = static_cast<std::uint32_t>(entry.bytes.size());
-    p.stream.resize(bound);
-    // Empty input still gets a complete stream; zlib wants a valid pointer.
-    static const Bytef kNothing = 0;
-    const Bytef* source = entry.bytes.empty() ? &kNothing : entry.bytes.data();
-    if (compress2(p.stream.data(), &bound, source, static_cast<uLong>(entry.bytes.size()),
-                  Z_DEFAULT_COMPRESSION) != Z_OK) {
-      *error = Printf("entry \"%s\": zlib could not compress it", Printable(entry.name).c_str());
-      return false;
-    }
-    p.stream.resize(bound);
-    total += bound + kRecordFixedSize + entry.name.size();
-    if (total > kMaxArchiveSize) {
-      *error = Printf("entry \"%s\": the archive would exceed 4 GiB - 1 bytes",
-                      Printable(entry.name).c_str());
-      return false;
-    }
-    packed.push_back(std::move(p));
-  }
-  return BuildArchiveFromStreams(packed, image, error);
 }
 
 EntryFault InflateEntry(const std::uint8_t* data, std::uint32_t compressedLength,

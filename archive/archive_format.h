@@ -1,6 +1,6 @@
 // The archive format carried in the "KVArc" resources, as bytes: a reader that
-// checks every bound, the rules for entry names, a writer, and an inflating
-// checker. Portable (no Win32): the launcher, the second-stage stand-in and
+// checks every bound, the rules for entry names and an inflating checker
+// (the writer is archive_writer.h). Portable (no Win32): the launcher, the second-stage stand-in and
 // the host packer kvpack share it.
 //
 // Byte layout of one archive. Integers are unsigned 32-bit little-endian
@@ -174,39 +174,6 @@ std::string AsciiUpper(std::string_view text);
 // True when `a` and `b` are equal but for the case of ASCII letters (resource
 // names and types, and entry names as far as the tools compare them).
 bool SameAsciiName(std::string_view a, std::string_view b);
-
-// One file to be packed.
-struct PackEntry {
-  std::string name;  // ANSI, backslash-separated; must pass ValidateEntryName
-  std::vector<std::uint8_t> bytes;
-  std::array<std::uint32_t, 3> times{};
-};
-
-// Builds an archive image of the entries in the given order: D at offset 0,
-// each entry's zlib stream (zlib's default level, so it starts 0x78 0x9C)
-// from offset 4 without gaps, then the directory ending at the end of the
-// image. The same entries always give the same bytes. An empty entry is
-// stored as a complete 8-byte zlib stream, never with compressed length 0.
-// Returns false with a one-line *error naming the entry when a name is
-// refused by ValidateEntryName or the image would exceed 4 GiB - 1; *image
-// is then unspecified. Throws only std::bad_alloc.
-bool BuildArchive(const std::vector<PackEntry>& entries,
-                  std::vector<std::uint8_t>* image, std::string* error);
-
-// One entry whose data is compressed already.
-struct PackedEntry {
-  std::string name;                   // ANSI, backslash-separated
-  std::vector<std::uint8_t> stream;   // one complete zlib stream
-  std::uint32_t uncompressedLength = 0;
-  std::array<std::uint32_t, 3> times{};
-};
-
-// Builds an archive image of compressed entries in the given order, laid
-// out as BuildArchive lays it out. Returns false with a one-line *error
-// naming the entry when a name is refused by ValidateEntryName or the image
-// would exceed 4 GiB - 1 bytes. Throws only std::bad_alloc.
-bool BuildArchiveFromStreams(const std::vector<PackedEntry>& entries,
-                             std::vector<std::uint8_t>* image, std::string* error);
 
 // Why an entry's data failed its check.
 enum class EntryFault {

@@ -2,19 +2,15 @@
 
 #include <cctype>
 #include <map>
+#include <vector>
 
 #include "archive/archive_format.h"
+#include "pe/pe_headers.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
 
 namespace kv::bench {
 namespace {
-
-std::uint32_t Read32(const std::string& bytes, size_t at) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-  return value;
-}
 
 // The file offset of the section named .rsrc, or 0 when the headers do
 // not show one.
@@ -22,19 +18,14 @@ std::uint32_t ResourceSectionOffset(const std::string& program) {
   ScopedFileHandle file(::CreateFileA(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid()) return 0;
-  std::string head(4096, '\0');
+  std::vector<std::uint8_t> head(4096);
   DWORD read = 0;
-  if (!::ReadFile(file.Get(), &head[0], static_cast<DWORD>(head.size()), &read, nullptr)) return 0;
-  head.resize(read);
-  if (head.size() < 0x40) return 0;
-  const size_t pe = Read32(head, 0x3c);
-  if (pe + 24 > head.size() || head.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return 0;
-  const unsigned sections = static_cast<unsigned char>(head[pe + 6]) |
-                            static_cast<unsigned char>(head[pe + 7]) << 8;
-  const size_t optional = static_cast<unsigned char>(head[pe + 20]) |
-                          static_cast<unsigned char>(head[pe + 21]) << 8;
-  for (size_t s = pe + 24 + optional, i = 0; i < sections && s + 40 <= head.size(); ++i, s += 40) {
-    if (head.compare(s, 6, std::string(".rsrc\0", 6)) == 0) return Read32(head, s + 20);
+  if (!::ReadFile(file.Get(), head.data(), static_cast<DWORD>(head.size()), &read, nullptr)) return 0;
+  PeHeaders headers;
+  std::string why;
+  if (ReadPeHeaders(head.data(), read, &headers, &why) != PeFault::kNone) return 0;
+  for (const PeSection& section : headers.sections) {
+    if (section.name == ".rsrc") return section.rawOffset;
   }
   return 0;
 }

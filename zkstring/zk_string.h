@@ -245,9 +245,10 @@ class KV_EXPORT ZkString {
   // leaves the string unchanged.
   int Replace(const char* oldText, const char* newText);
   // As Replace, with `oldText` found without regard to case (_strupr on both
-  // sides); `newText` is inserted as given. Each search allocates two
-  // temporaries; should one of them fail, the occurrences before it stay
-  // replaced and std::bad_alloc is thrown.
+  // sides); `newText` is inserted as given. Allocates two temporaries first
+  // (upper-cased copies of the text and of `oldText`); should one of them
+  // fail, std::bad_alloc is thrown and the string is unchanged. Both take
+  // time in proportion to the text and the result.
   int ReplaceNoCase(const char* oldText, const char* newText);
   // Removes every `ch` among all dataLength characters; returns the count.
   int Remove(char ch);

@@ -21,21 +21,6 @@ int IndexOrNotFound(const char* found, const char* base) {
 
 bool IsSpace(char ch) { return std::isspace(static_cast<unsigned char>(ch)) != 0; }
 
-// Finds `key` in `text` (up to text's first NUL) without regard to case:
-// both are copied into temporary strings and upper-cased with _strupr, so
-// case is what the runtime's locale says it is.
-const char* FindNoCase(const char* text, const char* key) {
-  ZkString piece(text);
-  ZkString upperKey(key);
-  piece.MakeUpper();
-  upperKey.MakeUpper();
-  int index = piece.Find(static_cast<const char*>(upperKey));
-  return index < 0 ? nullptr : text + index;
-}
-
-// End of the NUL-separated piece that starts at `piece`, terminator included.
-const char* NextPiece(const char* piece) { return piece + ::lstrlenA(piece) + 1; }
-
 }  // namespace
 
 // ---- Search ---------------------------------------------------------------
@@ -258,36 +243,67 @@ int ZkString::Replace(char oldCh, char newCh) {
 
 namespace {
 
-// The text forms of Replace and ReplaceNoCase, which differ only in how they
-// search: `find` returns the first match of the key in the piece that starts
-// at its argument (up to the piece's NUL), or null. The algorithm reaches the
-// block through the public buffer members, so that no extra member joins the
-// exported interface.
-template <typename Find>
-int ReplaceTexts(ZkString& self, const char* oldText, const char* newText, Find find) {
+// The first match of `key` (`keyLength` characters) at or after `at` in the
+// NUL-separated piece that ends at `pieceEnd`, or null. A rest shorter than
+// the key is not searched: strstr measures its key at every call, and a text
+// of many short pieces would cost the key's length for each of them.
+const char* FindInPiece(const char* at, const char* pieceEnd, const char* key, int keyLength) {
+  if (pieceEnd - at < keyLength) return nullptr;
+  return std::strstr(at, key);
+}
+
+// Upper-cases every NUL-separated piece of the first `length` characters,
+// as MakeUpper (_strupr) does for the first.
+void UpperPieces(char* text, int length) {
+  for (char* piece = text; piece < text + length; piece += ::lstrlenA(piece) + 1) _strupr(piece);
+}
+
+// The text forms of Replace and ReplaceNoCase. Linear in the text and the
+// result: the case-blind search looks into one upper-cased copy of the text
+// and of the old text, made once; the result is written in one pass, each
+// character moved once. The algorithm reaches the block through the public
+// buffer members, so that no extra member joins the exported interface.
+int ReplaceTexts(ZkString& self, const char* oldText, const char* newText, bool noCase) {
   int oldLength =
       oldText == nullptr ? 0 : FieldLength(static_cast<long long>(std::strlen(oldText)));
   if (oldLength == 0) return 0;
   int newLength =
       newText == nullptr ? 0 : FieldLength(static_cast<long long>(std::strlen(newText)));
+  const int length = self.GetLength();
+  if (length == 0) return 0;
+
+  // The searched text and key: the string's own, or upper-cased copies whose
+  // matches lie at the same positions (_strupr maps each character alone).
+  ZkString upperText, upperKey;
+  const char* text = self;
+  const char* key = oldText;
+  if (noCase) {
+    upperText = ZkString(text, length);
+    UpperPieces(upperText.GetBuffer(0), length);
+    upperKey = ZkString(oldText, oldLength);
+    upperKey.MakeUpper();
+    key = upperKey;
+  }
+  const char* searched = noCase ? static_cast<const char*>(upperText) : text;
 
   // Counting pass: non-overlapping matches in every NUL-separated piece.
-  const char* text = self;
-  const char* end = text + self.GetLength();
   int count = 0;
-  for (const char* piece = text; piece < end; piece = NextPiece(piece)) {
-    for (const char* match; (match = find(piece, oldText)) != nullptr; piece = match + oldLength) {
+  for (const char* piece = searched; piece < searched + length;) {
+    const char* pieceEnd = piece + ::lstrlenA(piece);
+    for (const char* at = piece; (at = FindInPiece(at, pieceEnd, key, oldLength)) != nullptr;
+         at += oldLength) {
       ++count;
     }
+    piece = pieceEnd + 1;
   }
   if (count == 0) return 0;
 
   // Texts inside this string would change under the replacing pass, and may
   // be freed with the old block when it grows: replace with copies of them.
   ZkString ownOld, ownNew;
-  if (PointsInto(HeaderOf(text), oldText)) {
+  if (!noCase && PointsInto(HeaderOf(text), oldText)) {
     ownOld = ZkString(oldText, oldLength);
-    oldText = ownOld;
+    key = ownOld;
   }
   if (newLength > 0 && PointsInto(HeaderOf(text), newText)) {
     ownNew = ZkString(newText, newLength);
@@ -298,26 +314,36 @@ int ReplaceTexts(ZkString& self, const char* oldText, const char* newText, Find 
   // longer new text): it is worked out in 64 bits and refused before the
   // string is touched. One allocation at most, of exactly the result length;
   // GetBuffer also makes a shared block private.
-  int length = self.GetLength();
-  int resultLength = FieldLength(static_cast<long long>(length) +
-                                 static_cast<long long>(newLength - oldLength) * count);
+  const int resultLength = FieldLength(static_cast<long long>(length) +
+                                       static_cast<long long>(newLength - oldLength) * count);
   char* chars = self.GetBuffer(resultLength);
 
-  // Replacing pass over the same pieces. The end of the text moves with each
-  // replacement, so the walk follows the current end, never the old one. The
-  // length is stored with every replacement, so that a search that runs out
-  // of memory (the case-blind one allocates) leaves a consistent string.
-  for (char* piece = chars; piece < chars + length;) {
-    char* match;
-    while ((match = const_cast<char*>(find(piece, oldText))) != nullptr) {
-      int rest = length - static_cast<int>(match - chars) - oldLength;
-      std::memmove(match + newLength, match + oldLength, static_cast<std::size_t>(rest));
-      if (newLength > 0) std::memcpy(match, newText, static_cast<std::size_t>(newLength));
-      length += newLength - oldLength;
-      SetLength(HeaderOf(chars), length);
-      piece = match + newLength;  // inserted text is never searched again
+  // Replacing pass over the same pieces, which finds the same matches (the
+  // inserted text is never searched again). A growing text is first moved
+  // to the end of the block; the result is then written from the front, and
+  // as every replacement grows it by the same amount, the writing never
+  // passes the characters still to be read.
+  const int shift = resultLength > length ? resultLength - length : 0;
+  if (shift > 0) std::memmove(chars + shift, chars, static_cast<std::size_t>(length) + 1);
+  const char* source = chars + shift;
+  if (!noCase) searched = source;
+  char* out = chars;
+  for (int at = 0; at < length;) {
+    const char* pieceEnd = searched + at + ::lstrlenA(searched + at);
+    const char* match;
+    while ((match = FindInPiece(searched + at, pieceEnd, key, oldLength)) != nullptr) {
+      const int before = static_cast<int>(match - searched) - at;
+      std::memmove(out, source + at, static_cast<std::size_t>(before));
+      out += before;
+      if (newLength > 0) std::memcpy(out, newText, static_cast<std::size_t>(newLength));
+      out += newLength;
+      at += before + oldLength;
     }
-    piece = const_cast<char*>(NextPiece(piece));
+    // The rest of the piece with its terminator (the text's own at the end).
+    const int rest = static_cast<int>(pieceEnd - searched) - at + 1;
+    std::memmove(out, source + at, static_cast<std::size_t>(rest));
+    out += rest;
+    at += rest;
   }
   self.ReleaseBuffer(resultLength);
   return count;
@@ -326,12 +352,11 @@ int ReplaceTexts(ZkString& self, const char* oldText, const char* newText, Find 
 }  // namespace
 
 int ZkString::Replace(const char* oldText, const char* newText) {
-  return ReplaceTexts(*this, oldText, newText,
-                      [](const char* piece, const char* key) { return std::strstr(piece, key); });
+  return ReplaceTexts(*this, oldText, newText, false);
 }
 
 int ZkString::ReplaceNoCase(const char* oldText, const char* newText) {
-  return ReplaceTexts(*this, oldText, newText, FindNoCase);
+  return ReplaceTexts(*this, oldText, newText, true);
 }
 
 int ZkString::Remove(char ch) {

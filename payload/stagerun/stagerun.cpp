@@ -34,8 +34,8 @@
 #include <vector>
 
 #include "archive/archive_format.h"
-#include "archive/pe_resources.h"
 #include "payload/stagerun/stage_contract.h"
+#include "pe/pe_resources.h"
 #include "platform/scoped_handle.h"
 #include "platform/win32.h"
 

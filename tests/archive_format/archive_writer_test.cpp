@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/archive_format.h"
+#include "archive/archive_writer.h"
 
 namespace kv {
 namespace {

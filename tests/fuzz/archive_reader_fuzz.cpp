@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "archive/archive_format.h"
-#include "archive/pe_resources.h"
+#include "archive/archive_writer.h"
+#include "pe/pe_resources.h"
 #include "archive/whole_entry_inflate.h"
 
 namespace {

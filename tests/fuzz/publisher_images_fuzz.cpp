@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/kvpack/setup_resources.h"
+#include "pe/resource_formats.h"
 
 namespace {
 

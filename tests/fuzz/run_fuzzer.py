@@ -5,7 +5,9 @@
       One fuzzer for N seconds on a scratch copy (in DIR) of the seed corpus,
       so that the committed seeds never change. Writes a JUnit report with
       one test case, failed with the fuzzer's report when it found a crash,
-      and exits non-zero then.
+      and exits non-zero then. An input slower than libFuzzer's slow-unit
+      line (10 s) is kept and named but fails only `long`: how slow an input
+      runs depends on the machine's load, and make test's result must not.
 
   run_fuzzer.py long --tree FUZZTREE --seconds N --findings DIR
       Every fuzzer for N seconds, one after another. Each keeps its grown
@@ -111,10 +113,14 @@ def test_mode(args):
                                    os.path.join(args.work, "artifacts"),
                                    os.path.join(args.work, "fuzz.log"))
     elapsed = time.monotonic() - started
+    slow = [p for p in found if os.path.basename(p).startswith("slow-unit-")]
+    found = [p for p in found if p not in slow]
     ok = code == 0 and not found
     failure = None if ok else failure_text(code, text, found)
     write_report(args.results, name, elapsed, failure)
     print(summary(name, code, text, found, elapsed))
+    for path in slow:
+        print(f"{name}: slow input kept as {path} (not a failure here; make fuzz counts it)")
     if failure is not None:
         print(failure)
     return 0 if ok else 1

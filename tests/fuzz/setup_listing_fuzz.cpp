@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/kvpack/archive_report.h"
-#include "tools/kvpack/archive_sources.h"
+#include "tools/kvpack/commands/archive_report.h"
+#include "tools/kvpack/commands/archive_sources.h"
 
 namespace {
 

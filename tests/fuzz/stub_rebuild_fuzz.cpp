@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to kvpack as its launcher stub: InspectStub must
 // refuse them or accept a file that the rebuild turns, without reading or
 // writing outside a buffer, into a setup that reads back (CheckBuiltSetup),
-// with the stub's resources and an archive added.
-#include <algorithm>
+// with the stub's resources and an archive added. Everything is written
+// and read back in memory.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "archive/archive_format.h"
-#include "archive/pe_resources.h"
-#include "tools/kvpack/host_files.h"
-#include "tools/kvpack/pe_rebuild.h"
-#include "tools/kvpack/setup_check.h"
+#include "archive/archive_writer.h"
+#include "bytes/byte_sink.h"
+#include "pe/image_rewriter.h"
+#include "pe/pe_resources.h"
+#include "pe/resource_section.h"
+#include "tools/kvpack/setup/setup_check.h"
 
 namespace {
 
@@ -71,22 +71,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   section.resize((section.size() + 7) & ~std::size_t{7}, 0);
   const std::vector<std::uint8_t> directory = plan.Directory(layout.resourceRva, offsets, sizes);
-  if (directory.size() > section.size()) Fail("directory larger than its room", "");
-  std::copy(directory.begin(), directory.end(), section.begin());
+  if (directory.size() > plan.DataStart()) Fail("directory larger than its room", "");
 
-  static const std::string path = "stub_rebuild_fuzz." + std::to_string(::getpid()) + ".exe";
+  // The directory goes over its room last, as kvpack setup writes it.
   kv::SetupImageWriter writer;
-  kv::OutputFile out;
+  kv::MemorySink out;
   if (!writer.Prepare(stub, layout, &error)) return 0;
-  if (!out.Create(path + ".tmp", &error) || !writer.Begin(&out, &error) ||
-      !writer.Append(section.data(), section.size(), &error)) {
+  if (!writer.Begin(&out, &error) || !writer.Append(section.data(), section.size(), &error) ||
+      !writer.WriteAt(0, directory.data(), directory.size(), &error)) {
     Fail("the rebuild could not be written", error);
   }
   if (!writer.Finish(0, &error)) return 0;  // an image beyond the 32-bit bound
-  if (!out.Commit(path, &error)) Fail("the rebuild could not be written", error);
-  std::vector<std::uint8_t> built;
-  if (!kv::ReadWholeFile(path, &built, &error)) Fail("the rebuild could not be read", error);
-  std::remove(path.c_str());
+  const std::vector<std::uint8_t>& built = out.bytes();
   const std::vector<kv::BuiltArchive> expected = {{"BASE", archive.size(), 1}};
   if (!kv::CheckBuiltSetup(built.data(), built.size(), expected, true, &error)) {
     Fail("an accepted stub rebuilt into a setup that does not read back", error);

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tools/kvpack/ansi_names.h"
+#include "tools/kvpack/payload/ansi_names.h"
 
 namespace kv {
 namespace {

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -19,11 +20,11 @@
 #include <vector>
 
 #include "archive/archive_format.h"
-#include "archive/pe_resources.h"
+#include "pe/pe_resources.h"
 #include "tests/kvpack/kvpack_run.h"
-#include "tools/kvpack/parallel_deflate.h"
-#include "tools/kvpack/pe_rebuild.h"
-#include "tools/kvpack/setup_check.h"
+#include "tools/kvpack/compress/parallel_deflate.h"
+#include "pe/pe_checksum.h"
+#include "tools/kvpack/setup/setup_check.h"
 
 namespace kv {
 namespace {
@@ -471,14 +472,15 @@ TEST_F(KvpackSetupTest, RefusesWhatWouldGiveABrokenSetupAndLeavesTheOutputAlone)
        },
        "cannot be used as the launcher stub: section 10 (.rsrc): its bytes start at 512, inside "
        "the headers"},
-      {"code bytes behind the resource section",
+      {"code bytes behind the resource section, in a section named to clear the terminal",
        [](const fs::path& p, std::vector<std::string>* args) {
          DamagedStub(p, args, ".text", [](std::vector<std::uint8_t>* b, std::size_t h) {
            Put32(b, h + 16, 0x1000);
            Put32(b, h + 20, static_cast<std::uint32_t>(b->size() - 0x1000));
+           std::memcpy(&(*b)[h], "\x1b[2J\0\0\0", 8);
          });
        },
-       "cannot be used as the launcher stub: section .text has bytes behind the start of the "
+       "cannot be used as the launcher stub: section \\x1B[2J has bytes behind the start of the "
        "resource section's"},
       {"a section that overlaps the resource section in memory",
        [](const fs::path& p, std::vector<std::string>* args) {
@@ -523,6 +525,15 @@ TEST_F(KvpackSetupTest, RefusesWhatWouldGiveABrokenSetupAndLeavesTheOutputAlone)
       {"a device name in an archive left for the second stage",
        [](const fs::path& p, auto*) { WriteFile(p / "APPBASE" / "CONIN$", Bytes("x")); },
        "\"CONIN$\" names a device"},
+      {"a splash picture that is a device, read before anything else",
+       [](const fs::path&, std::vector<std::string>* args) { *args = {"--splash", "/dev/zero"}; },
+       "/dev/zero: not a regular file"},
+      {"a stub that is a pipe",
+       [](const fs::path& p, std::vector<std::string>* args) {
+         ASSERT_EQ(mkfifo((p.parent_path() / "stub.pipe").c_str(), 0600), 0);
+         *args = {"--stub", (p.parent_path() / "stub.pipe").string()};
+       },
+       "stub.pipe: not a regular file"},
       {"not an icon",
        [](const fs::path& p, std::vector<std::string>* args) {
          WriteFile(p.parent_path() / "x.ico", Bytes("GIF89a"));

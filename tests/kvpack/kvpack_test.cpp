@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,10 +19,13 @@
 #include <vector>
 
 #include "archive/archive_format.h"
+#include "archive/archive_writer.h"
 #include "tests/archive_format/archive_bytes.h"
-#include "tests/archive_format/pe_image_builder.h"
+#include "tests/pe/pe_image_builder.h"
 #include "tests/kvpack/kvpack_run.h"
-#include "tools/kvpack/host_files.h"
+#include "tools/kvpack/compress/parallel_deflate.h"
+#include "tools/kvpack/host/host_files.h"
+#include "tools/kvpack/payload/folder_scan.h"
 
 namespace kv {
 namespace {
@@ -109,10 +113,16 @@ TEST_F(KvpackTest, PacksAFolderThatReadsBackFileForFile) {
     EXPECT_EQ(back, ReadFile(expected[i].second)) << e.name;
   }
 
-  // Packing again gives the same bytes; SOURCE_DATE_EPOCH caps the times.
+  // Packing again gives the same bytes, also past a link planted at the
+  // temporary name, which is not written through; SOURCE_DATE_EPOCH caps
+  // the times.
   const fs::path again = root_ / "again.kvarc";
+  WriteFile(root_ / "victim", Bytes("not kvpack's"));
+  fs::create_symlink(root_ / "victim", root_ / "again.kvarc.kvpack-tmp");
   ASSERT_EQ(Kvpack({"pack", in, again}).exitCode, 0);
   EXPECT_EQ(ReadFile(again), image);
+  EXPECT_EQ(ReadText(root_ / "victim"), "not kvpack's");
+  EXPECT_TRUE(fs::is_symlink(root_ / "again.kvarc.kvpack-tmp"));
   ASSERT_EQ(Kvpack({"pack", in, again}, "SOURCE_DATE_EPOCH=1000000000").exitCode, 0);
   const std::vector<std::uint8_t> capped = ReadFile(again);
   const ArchiveDirectory cappedDir = ReadArchiveDirectory(capped.data(), capped.size());
@@ -235,13 +245,16 @@ TEST_F(KvpackTest, ListsAndVerifiesTheArchivesInsideAnExecutable) {
   EXPECT_NE(none.err.find("without any KVArc resource"), std::string::npos) << none.err;
 }
 
+// One case of a table: what `make` does to a path, and the message kvpack
+// gives for it.
+struct PathCase {
+  const char* what;
+  std::function<void(const fs::path&)> make;
+  const char* message;
+};
+
 TEST_F(KvpackTest, RefusesWhatNoArchiveCanCarryAndWritesNothing) {
-  struct Case {
-    const char* what;
-    std::function<void(const fs::path&)> make;
-    const char* message;
-  };
-  const Case cases[] = {
+  const PathCase cases[] = {
       {"symbolic link",
        [](const fs::path& in) {
          WriteFile(in / "a.txt", Bytes("a"));
@@ -310,7 +323,7 @@ TEST_F(KvpackTest, RefusesWhatNoArchiveCanCarryAndWritesNothing) {
       {"nothing there", [](const fs::path&) {}, "No such file"},
   };
   int n = 0;
-  for (const Case& c : cases) {
+  for (const PathCase& c : cases) {
     SCOPED_TRACE(c.what);
     const fs::path in = root_ / ("in" + std::to_string(n));
     const fs::path archive = root_ / ("out" + std::to_string(n++) + ".kvarc");
@@ -327,6 +340,70 @@ TEST_F(KvpackTest, RefusesWhatNoArchiveCanCarryAndWritesNothing) {
   const RunResult missing = Kvpack({"verify", root_ / "missing.kvarc"});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_NE(missing.err.find("missing.kvarc"), std::string::npos);
+  // A pipe to list is refused at once, not waited on.
+  ASSERT_EQ(mkfifo((root_ / "pipe").c_str(), 0600), 0);
+  const RunResult pipe = Kvpack({"list", root_ / "pipe"});
+  EXPECT_EQ(pipe.exitCode, 1);
+  EXPECT_NE(pipe.err.find("pipe: not a regular file"), std::string::npos) << pipe.err;
+}
+
+// Each payload file is opened when it is read, once, and must still be the
+// file the scan saw: one that another program swaps in between is refused by
+// name, never followed or waited on. No file stays open from the scan to the
+// compression, so a payload of many files meets no open-file limit.
+TEST_F(KvpackTest, ReadsEachFileAsTheScanSawIt) {
+  const PathCase swaps[] = {
+      {"a link in its place",
+       [](const fs::path& f) {
+         WriteFile(f.parent_path() / "other", Bytes("same size"));
+         fs::remove(f);
+         fs::create_symlink("other", f);
+       },
+       "a.txt: a symbolic link now"},
+      {"another file in its place",
+       [](const fs::path& f) {
+         WriteFile(f.parent_path() / "other", Bytes("same size"));
+         fs::rename(f.parent_path() / "other", f);
+       },
+       "a.txt: another file took its place"},
+      {"a pipe in its place",
+       [](const fs::path& f) {
+         fs::remove(f);
+         ASSERT_EQ(mkfifo(f.c_str(), 0600), 0);
+       },
+       "a.txt: not a regular file"},
+      {"grown", [](const fs::path& f) { WriteFile(f, Bytes("same size, and more")); },
+       "a.txt: it grew while being packed"},
+  };
+  const CompressedSink sink{
+      [](std::size_t, const std::uint8_t*, std::size_t, std::string*) { return true; },
+      [](std::size_t, std::uint64_t, std::string*) { return true; }};
+  int n = 0;
+  for (const PathCase& c : swaps) {
+    SCOPED_TRACE(c.what);
+    const fs::path in = root_ / ("in" + std::to_string(n++));
+    WriteFile(in / "a.txt", Bytes("same size"));
+    std::vector<FileToPack> files;
+    std::string error;
+    ASSERT_TRUE(ScanFolder(in.string(), std::nullopt, &files, &error)) << error;
+    c.make(in / "a.txt");
+    EXPECT_FALSE(CompressFiles(files, 1, sink, &error));
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+  }
+
+  const fs::path many = root_ / "many";
+  for (int i = 0; i < 300; ++i) WriteFile(many / ("f" + std::to_string(i)), Bytes("x"));
+  std::vector<FileToPack> files;
+  std::string error;
+  ASSERT_TRUE(ScanFolder(many.string(), std::nullopt, &files, &error)) << error;
+  rlimit limit;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+  rlimit low = limit;
+  low.rlim_cur = 64;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  const bool packed = CompressFiles(files, 1, sink, &error);
+  setrlimit(RLIMIT_NOFILE, &limit);
+  EXPECT_TRUE(packed) << error;
 }
 
 // Another program shrinking a file under kvpack's mapping: the next read of

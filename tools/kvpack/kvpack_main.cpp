@@ -1,222 +1,41 @@
 // kvpack: the publisher's tool for the launcher's archives and setup
-// executables, on Linux and on Windows.
-//
-//   kvpack setup <payload> -o <out.exe> [options]   builds a setup executable
-//   kvpack pack <folder> <archive>                  packs every file below folder
-//   kvpack list <archive-or-exe>                    lists the entries
-//   kvpack verify <archive-or-exe>                  inflates and checks every entry
+// executables, on Linux and on Windows. The command line is read in
+// cli/command_line.h, the commands are in commands/commands.h.
 //
 // Exit codes: 0 done (verify: every archive sound); 1 the command failed
 // (verify: at least one fault, each reported on stderr); 2 wrong usage.
 // Names are shown in UTF-8; in the archive they are Windows-1252.
 // SOURCE_DATE_EPOCH: no time stamp is written later than it, and setup
 // takes it as the executable's time stamp.
-#include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <new>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "tools/kvpack/archive_pack.h"
-#include "tools/kvpack/archive_report.h"
-#include "tools/kvpack/archive_sources.h"
-#include "tools/kvpack/host_files.h"
-#include "tools/kvpack/parallel_deflate.h"
-#include "tools/kvpack/setup_builder.h"
+#include "tools/kvpack/cli/command_line.h"
+#include "tools/kvpack/commands/commands.h"
 
 #ifdef _WIN32
+#include "pe/wide_text.h"
+#include "platform/scoped_handle.h"
 #include "platform/win32.h"
-#include "tools/kvpack/wide_text.h"
-#endif
-
-#ifndef KVPACK_BUILD_TREE_STUB
-#define KVPACK_BUILD_TREE_STUB ""
 #endif
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
-constexpr char kStubName[] = "Setup-stub.exe";
-
-int Usage() {
-  std::fprintf(stderr,
-               "usage: kvpack setup <payload folder> -o <setup.exe> [options]\n"
-               "         --stub FILE          the launcher stub (default: %s beside kvpack)\n"
-               "         --splash FILE.bmp    the splash picture (8 or 24 bits, or RLE8)\n"
-               "         --icon FILE.ico      the program icon, with all its images\n"
-               "         --version X.Y.Z.W    file and product version\n"
-               "         --product TEXT  --company TEXT  --description TEXT  --copyright TEXT\n"
-               "         --level 1..9         compression level (default 9, the smallest)\n"
-               "         --allow-missing-stage  build even without StageRun.exe\n"
-               "       kvpack pack <folder> <archive>\n"
-               "       kvpack list <archive-or-exe>\n"
-               "       kvpack verify <archive-or-exe>\n",
-               kStubName);
-  return kExitUsage;
-}
-
-int Failed(const std::string& message) {
-  std::fflush(stdout);  // keep listings and messages in order on a shared terminal
-  std::fprintf(stderr, "kvpack: %s\n", message.c_str());
-  return kExitFailed;
-}
-
-std::optional<std::int64_t> SourceDateEpoch() {
-  const char* value = std::getenv("SOURCE_DATE_EPOCH");
-  if (value == nullptr || *value == '\0') return std::nullopt;
-  char* end = nullptr;
-  const long long seconds = std::strtoll(value, &end, 10);
-  if (*end != '\0' || seconds < 0) return std::nullopt;
-  return seconds;
-}
-
-int Pack(const std::string& folder, const std::string& archive) {
-  kv::PackResult result;
-  std::string error;
-  if (!kv::PackFolder(folder, archive, SourceDateEpoch(), &result, &error)) return Failed(error);
-  std::printf("%s: %" PRIu64 " entries, %" PRIu64 " bytes\n", archive.c_str(), result.entries,
-              result.bytes);
-  return kExitOk;
-}
-
-int List(const std::string& path) {
-  kv::LoadedFile file;
-  std::string error;
-  if (!kv::LoadArchives(path, &file, &error)) return Failed(error);
-  int status = kExitOk;
-  for (const kv::ArchiveSource& source : file.archives) {
-    std::string listing;
-    const bool sound = kv::ListArchive(source.data, source.size, &listing, &error);
-    std::printf("%s: %s: %s", path.c_str(), source.label.c_str(), listing.c_str());
-    if (!sound) {
-      Failed(path + ": " + source.label + ": " + error);
-      status = kExitFailed;
-    }
-  }
-  return status;
-}
-
-int Verify(const std::string& path) {
-  kv::LoadedFile file;
-  std::string error;
-  if (!kv::LoadArchives(path, &file, &error)) return Failed(error);
-  kv::VerifyTally tally;
-  int faults = 0;
-  for (const kv::ArchiveSource& source : file.archives) {
-    const std::string where = path + ": " + source.label + ": ";
-    faults += kv::VerifyArchive(source.data, source.size, &tally,
-                                [&](const std::string& fault) { Failed(where + fault); },
-                                file.file.Lender());
-  }
-  if (faults != 0) {
-    return Failed(path + ": verification failed: " + std::to_string(faults) +
-                  (faults == 1 ? " fault" : " faults"));
-  }
-  std::printf("%s: ok: %zu %s, %" PRIu64 " entries, %" PRIu64 " bytes inflated and checked\n",
-              path.c_str(), file.archives.size(), file.archives.size() == 1 ? "archive" : "archives",
-              tally.entries, tally.inflated);
-  return kExitOk;
-}
-
-std::string DefaultStub() {
-  const std::string folder = kv::ProgramFolder();
-  if (!folder.empty()) {
-    const std::string beside = folder + kv::PathSeparator() + kStubName;
-    kv::FolderItem item;
-    std::string ignored;
-    if (kv::StatPath(beside, &item, &ignored)) return beside;
-  }
-  return KVPACK_BUILD_TREE_STUB[0] != '\0' ? std::string(KVPACK_BUILD_TREE_STUB)
-                                           : folder + kv::PathSeparator() + kStubName;
-}
-
-int Setup(const std::vector<std::string>& args) {
-  kv::SetupRequest request;
-  request.level = kv::kDefaultLevel;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string* into) {
-      if (i + 1 >= args.size()) return false;
-      *into = args[++i];
-      return true;
-    };
-    std::string text;
-    if (a == "-o" || a == "--output") {
-      if (!value(&request.output)) return Usage();
-    } else if (a == "--stub") {
-      if (!value(&request.stub)) return Usage();
-    } else if (a == "--splash") {
-      if (!value(&request.splash)) return Usage();
-    } else if (a == "--icon") {
-      if (!value(&request.icon)) return Usage();
-    } else if (a == "--version") {
-      if (!value(&text)) return Usage();
-      if (!kv::ParseVersion(text, request.versionInfo.version)) {
-        std::fprintf(stderr, "kvpack: --version %s: expected X.Y.Z.W, each 0 to 65535\n",
-                     text.c_str());
-        return kExitUsage;
-      }
-      request.version = true;
-    } else if (a == "--product" || a == "--company" || a == "--description" ||
-               a == "--copyright") {
-      if (!value(&text)) return Usage();
-      kv::VersionInfo& v = request.versionInfo;
-      (a == "--product" ? v.product : a == "--company" ? v.company
-                                    : a == "--description" ? v.description : v.copyright) = text;
-      request.version = true;
-    } else if (a == "--level") {
-      if (!value(&text)) return Usage();
-      if (text.size() != 1 || text[0] < '1' || text[0] > '9') {
-        std::fprintf(stderr, "kvpack: --level %s: expected 1 to 9\n", text.c_str());
-        return kExitUsage;
-      }
-      request.level = text[0] - '0';
-    } else if (a == "--allow-missing-stage") {
-      request.allowMissingStage = true;
-    } else if (a == "--unchecked-archives") {
-      request.uncheckedArchives = true;
-    } else if (a == "--save-archives") {
-      if (!value(&request.archivesDir)) return Usage();
-    } else if (!a.empty() && a[0] == '-') {
-      std::fprintf(stderr, "kvpack: unknown option %s\n", a.c_str());
-      return Usage();
-    } else if (request.payload.empty()) {
-      request.payload = a;
-    } else {
-      return Usage();
-    }
-  }
-  if (request.payload.empty() || request.output.empty()) return Usage();
-  if (request.stub.empty()) request.stub = DefaultStub();
-  request.sourceDateEpoch = SourceDateEpoch();
-
-  kv::SetupResult result;
-  std::string error;
-  const bool built = kv::BuildSetup(request, &result, &error);
-  for (const std::string& w : result.warnings) std::fprintf(stderr, "kvpack: warning: %s\n", w.c_str());
-  if (!built) return Failed(error);
-  std::string names;
-  for (const std::string& n : result.archiveNames) names += (names.empty() ? "" : " ") + n;
-  std::printf("%s: %zu %s (%s), %zu entries, %" PRIu64 " bytes\n", request.output.c_str(),
-              result.archives, result.archives == 1 ? "archive" : "archives", names.c_str(),
-              result.entries, result.bytes);
-  return kExitOk;
-}
-
 int RunCommand(const std::vector<std::string>& args) {
-  if (args.empty()) return Usage();
-  const std::string& command = args[0];
-  if (command == "setup") return Setup(std::vector<std::string>(args.begin() + 1, args.end()));
-  if (command == "pack" && args.size() == 3) return Pack(args[1], args[2]);
-  if (command == "list" && args.size() == 2) return List(args[1]);
-  if (command == "verify" && args.size() == 2) return Verify(args[1]);
-  return Usage();
+  const kv::CommandLine line = kv::ParseCommandLine(args);
+  using Command = kv::CommandLine::Command;
+  switch (line.command) {
+    case Command::kSetup: return kv::SetupCommand(line.setup);
+    case Command::kPack: return kv::PackCommand(line.paths[0], line.paths[1]);
+    case Command::kList: return kv::ListCommand(line.paths[0]);
+    case Command::kVerify: return kv::VerifyCommand(line.paths[0]);
+    case Command::kUsage: break;
+  }
+  if (!line.complaint.empty()) std::fprintf(stderr, "kvpack: %s\n", line.complaint.c_str());
+  if (!line.quiet) std::fputs(kv::UsageText(kv::kStubName).c_str(), stderr);
+  return kv::kExitUsage;
 }
 
 // Memory that runs out (a file too large to hold, say) ends the command
@@ -232,7 +51,7 @@ int Run(const std::vector<std::string>& args) {
         break;
       }
     }
-    return Failed(what + "not enough memory for kvpack " + args[0]);
+    return kv::Failed(what + "not enough memory for kvpack " + args[0]);
   }
 }
 
@@ -245,9 +64,9 @@ int main() {
   ::SetConsoleOutputCP(CP_UTF8);
   int argc = 0;
   wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  const kv::ScopedLocal owner(argv);
   std::vector<std::string> args;
   for (int i = 1; argv != nullptr && i < argc; ++i) args.push_back(kv::WideToUtf8(argv[i]));
-  if (argv != nullptr) ::LocalFree(argv);
   const int code = Run(args);
   std::fflush(stdout);
   return code;
