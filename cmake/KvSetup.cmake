@@ -98,3 +98,32 @@ function(kv_add_stand_in_setup target)
     VERBATIM)
   kv_add_setup(${target} ${payload} DEPENDS ${target}_payload)
 endfunction()
+
+# kv_add_linked_setup(<target> <payload-dir> [DEPENDS <targets that fill the
+# payload>] SOURCES <entry point and resource objects>) links <target>.exe
+# from the launcher library, the sources given and the payload's archives,
+# packed by scripts/pack-payload into <target>-archives/payload.rc. For
+# tests that need the launcher linked otherwise than the stub (without the
+# splash dialog, with an entry point that injects an answer); every setup
+# that ships is made from the stub.
+function(kv_add_linked_setup target payload_dir)
+  cmake_parse_arguments(S "" "" "DEPENDS;SOURCES" ${ARGN})
+  set(archives ${CMAKE_CURRENT_BINARY_DIR}/${target}-archives)
+  add_custom_target(${target}_archives
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/pack-payload ${payload_dir} ${archives} ${KV_KVPACK}
+    BYPRODUCTS ${archives}/payload.rc ${archives}/payload.stamp
+    COMMENT "Packing the payload of ${target}"
+    VERBATIM)
+  if(S_DEPENDS)
+    add_dependencies(${target}_archives ${S_DEPENDS})
+  endif()
+  set_source_files_properties(${archives}/payload.rc PROPERTIES
+    GENERATED TRUE OBJECT_DEPENDS ${archives}/payload.stamp)
+  add_executable(${target} ${S_SOURCES} ${archives}/payload.rc)
+  add_dependencies(${target} ${target}_archives)
+  target_link_libraries(${target} PRIVATE kv_launcher)
+  target_link_options(${target} PRIVATE
+    "LINKER:--whole-archive" $<TARGET_FILE:kv_zkstring> $<TARGET_FILE:kv_stream_core>
+    "LINKER:--no-whole-archive")
+  kv_gui_executable(${target})
+endfunction()

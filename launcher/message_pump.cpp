@@ -15,7 +15,10 @@ LONGLONG Counter() {
 
 void DispatchWaitingMessages(int limit) {
   MSG message;
-  for (int n = 0; n < limit && ::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++n) {
+  // PM_NOYIELD: the work goes on at once when nothing is waiting (without
+  // it an empty queue gives the rest of the thread's time slice away).
+  for (int n = 0; n < limit && ::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD);
+       ++n) {
     ::TranslateMessage(&message);
     ::DispatchMessageA(&message);
   }
