@@ -59,13 +59,8 @@ void MessagePauses::Pause() {
 }
 
 void MessagePauses::Rest(DWORD ms) {
-  const DWORD start = ::GetTickCount();
-  for (;;) {
-    DispatchWaitingMessages();
-    const DWORD elapsed = ::GetTickCount() - start;
-    if (elapsed >= ms) break;
-    ::MsgWaitForMultipleObjectsEx(0, nullptr, ms - elapsed, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-  }
+  static const int32_t kAlways = 1;
+  PumpWhile(kAlways, ms);
   last_ = Counter();
   if (stopOnCancel_ && cancelRequested) throw RunCancelled();
 }

@@ -89,13 +89,8 @@ bool DescriptorKeepsOthersOut(PSECURITY_DESCRIPTOR descriptor) {
 
 bool AccessListKeepsOthersOut(HANDLE handle) {
   if (RunsUnderWine()) return true;
-  const SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-  DWORD needed = 0;
-  ::GetKernelObjectSecurity(handle, wanted, nullptr, 0, &needed);
-  if (needed == 0 || needed > 65536) return false;
-  std::vector<BYTE> buffer(needed);
-  if (!::GetKernelObjectSecurity(handle, wanted, buffer.data(), needed, &needed)) return false;
-  return DescriptorKeepsOthersOut(buffer.data());
+  std::vector<BYTE> descriptor;
+  return ReadSecurity(handle, &descriptor) && DescriptorKeepsOthersOut(descriptor.data());
 }
 
 CreateOutcome CreateInFolder(HANDLE folder, const char* name, bool directory, bool protect,
